@@ -1,0 +1,113 @@
+// The main window formDiscoraNotify as the agent's logic sees it: the state it
+// owns for the life of the program and every event handler and routine that
+// acts on it. The handlers are grouped by subsystem in agent/, tray/ and
+// config/; all of them run on the window's one thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+#include "settings/settings.h"
+
+namespace discora {
+
+// The main window's variables, created with the window and living until it is
+// unloaded.
+struct AgentState {
+  bool MediaPresent = false;  // result of the last media-present query
+  bool WasPresent = false;    // a disc was present at the previous poll
+  std::string CdDrive;        // watched drive, such as "D:"
+  std::int32_t LoopIndex = 0;
+  std::string EmulatorPath;   // bare file name found in the program's folder,
+                              // or the registry "Location" value, or empty
+  std::string EmulatorTitle;  // title of the emulator's main window
+  WindowHandle EmulatorWindow = 0;
+  bool IsBleem = false;
+  bool IconHidden = false;
+  TrayRecord TrayData;
+  // The emulator was found in the program's folder, so EmulatorPath is a
+  // bare name to be started from that folder.
+  bool EmulatorInAppFolder = false;
+};
+
+// Close reasons handed to Form_QueryUnload.
+constexpr int kUnloadFromControlMenu = 0;  // close box, system menu Close, Alt+F4
+constexpr int kUnloadFromCode = 1;         // the exit command
+constexpr int kUnloadAppWindows = 2;       // Windows shutting down or logoff
+constexpr int kUnloadTaskManager = 3;      // a close request from another program
+
+// Tray callback codes (the low word of the callback's lParam).
+constexpr unsigned kTrayDoubleClick = 515;   // WM_LBUTTONDBLCLK
+constexpr unsigned kTrayRightButtonUp = 517;  // WM_RBUTTONUP
+
+class FormDiscoraNotify {
+ public:
+  FormDiscoraNotify(Platform& platform, FormWindow& window);
+
+  // Start-up. Returns false when the program must end at once (another
+  // instance runs, or there is no CD-ROM drive); nothing is shown then.
+  bool Form_Load();
+
+  // The poll tick, run by Timer1 every 3000 ms and once by Form_Load.
+  void Timer1_Timer();
+  // A volume with new media arrived on the drives of `unitMask` (bit 0 = A:).
+  void Form_DeviceArrival(std::uint32_t unitMask, bool isMedia);
+
+  // Mouse movement over the window, tray callbacks included: `trayMessage`
+  // is the low word of the message's lParam.
+  void Form_MouseMove(unsigned trayMessage);
+  // Returns true to refuse the close (the window is hidden instead).
+  bool Form_QueryUnload(int unloadMode);
+  void Form_Unload();
+  // The taskbar was created again (Explorer restarted or started late).
+  void Form_TaskbarCreated();
+
+  // Tray menu commands.
+  void RunMenuCommand(MenuItem item);
+  void mnuAutorun_Click();
+  void mnuStart_Click();
+  void mnuHide_Click();
+  void mnuUtility_Click();
+  void mnuConfig_Click();
+  void mnuAbout_Click();
+  void mnuExit_Click();
+
+  // Configuration window.
+  void btnBrowse_Click(int index);
+  void btnOK_Click();
+  void txtPath_GotFocus(int index);
+  void lblCredits_Click();
+
+  // Shows the open-file dialog owned by `form1`; returns the chosen file's
+  // full path, or "" when the user cancelled or the dialog failed.
+  std::string OpenDialog(WindowHandle form1, const std::string& filter, const std::string& title,
+                         const std::string& initDir);
+
+  const AgentState& State() const { return state_; }
+  AgentState& State() { return state_; }
+  bool MenuBusy() const { return menuBusy_; }
+
+ private:
+  void InitAgent();
+  void LocateEmulator();
+  void LoadOptions();
+  void LaunchEmulator();
+  void StartEmulator();
+  bool FileExists(const std::string& path);
+  std::string ReadRegistryString(RegKey hKey, const std::string& subKey,
+                                 const std::string& valueName);
+  bool ShiftIsDown();
+  void RecallIcon();
+  void AddTrayIcon();
+  void DeleteTrayIcon();
+  std::string AppDir();
+
+  Platform& platform_;
+  FormWindow& window_;
+  SettingsStore settings_;
+  AgentState state_;
+  bool menuBusy_ = false;
+};
+
+}  // namespace discora

@@ -1,0 +1,119 @@
+// Start-up: one instance, the first CD-ROM drive, the emulator, the options
+// and the utility paths, then the first poll.
+#include <string>
+
+#include "agent/form.h"
+#include "agent/registry_text.h"
+#include "res/version.h"
+#include "tray/tray_record.h"
+
+namespace discora {
+
+namespace {
+
+constexpr char kVgsRegistryKey[] = "SOFTWARE\\Connectix\\Connectix Virtual Game Station\\General";
+constexpr char kVgsRegistryValue[] = "Location";
+constexpr char kVgsTitle[] = "Connectix Virtual Game Station";
+constexpr char kBleemTitle[] = "bleem!";
+
+}  // namespace
+
+FormDiscoraNotify::FormDiscoraNotify(Platform& platform, FormWindow& window)
+    : platform_(platform), window_(window), settings_(platform) {}
+
+bool FormDiscoraNotify::Form_Load() {
+  if (platform_.AnotherInstanceRunning()) return false;
+
+  // Only the first CD-ROM drive in letter order is watched; A: and B: are
+  // never looked at.
+  for (state_.LoopIndex = 3; state_.LoopIndex <= 26; ++state_.LoopIndex) {
+    state_.CdDrive = std::string(1, static_cast<char>(state_.LoopIndex + 64)) + ":";
+    if (platform_.DriveType(state_.CdDrive + "\\") == kDriveCdrom) {
+      InitAgent();
+      Timer1_Timer();
+      return true;
+    }
+  }
+  return false;
+}
+
+void FormDiscoraNotify::InitAgent() {
+  state_.TrayData = MakeTrayRecord(window_.Handle(), window_.Icon(), window_.Caption());
+  if (auto hidden = TextToBool(settings_.Read(keys::kHidden, BoolText(false)))) {
+    state_.IconHidden = *hidden;
+  }
+  if (!state_.IconHidden) AddTrayIcon();
+
+  LocateEmulator();
+  LoadOptions();
+}
+
+void FormDiscoraNotify::LocateEmulator() {
+  const std::string folder = platform_.AppFolder();
+  // The search always inserts one separator, as the folder is reported.
+  state_.EmulatorPath = platform_.FindFirstFileName(folder + "\\*vgs.exe");
+  state_.EmulatorInAppFolder = !state_.EmulatorPath.empty();
+  if (state_.EmulatorPath.empty()) {
+    state_.EmulatorPath = platform_.FindFirstFileName(folder + "\\bleem!.exe");
+    state_.EmulatorInAppFolder = !state_.EmulatorPath.empty();
+    state_.IsBleem = true;
+  }
+  if (state_.EmulatorPath.empty()) {
+    state_.EmulatorPath = ReadRegistryString(kHkeyLocalMachine, kVgsRegistryKey, kVgsRegistryValue);
+    state_.IsBleem = false;
+  }
+  state_.EmulatorTitle = state_.IsBleem ? kBleemTitle : kVgsTitle;
+}
+
+void FormDiscoraNotify::LoadOptions() {
+  if (auto enabled = TextToBool(settings_.Read(keys::kEnabled, BoolText(true)))) {
+    window_.SetChecked(MenuItem::Autorun, *enabled);
+  }
+  window_.SetTimerEnabled(window_.Checked(MenuItem::Autorun));
+
+  if (auto start = TextToBool(settings_.Read(keys::kStart, BoolText(true)))) {
+    window_.SetChecked(MenuItem::Start, *start);
+  }
+  state_.WasPresent = window_.Checked(MenuItem::Start);
+
+  if (auto utilities = TextToBool(settings_.Read(keys::kStartUtils, BoolText(true)))) {
+    window_.SetChecked(MenuItem::Utility, *utilities);
+  }
+
+  const std::string appDir = AppDir();
+  window_.SetPathText(0, settings_.Read(keys::kApp1, appDir + "DX7VGSJoy.exe"));
+  window_.SetPathText(1, settings_.Read(keys::kApp2, appDir + "pec.exe"));
+  window_.SetPathText(2, settings_.Read(keys::kApp3, ""));
+}
+
+std::string FormDiscoraNotify::AppDir() {
+  std::string dir = platform_.AppFolder();
+  if (dir.empty() || dir.back() != '\\') dir += '\\';
+  return dir;
+}
+
+std::string FormDiscoraNotify::ReadRegistryString(RegKey hKey, const std::string& subKey,
+                                                  const std::string& valueName) {
+  RegKey key = 0;
+  if (platform_.OpenRegKey(hKey, subKey, &key) != kErrorSuccess) return std::string();
+
+  // A 255-byte buffer: a text of up to 254 characters and its NUL fits; a
+  // longer value does not and reads as empty.
+  std::string buffer(255, ' ');
+  std::uint32_t size = 255;
+  std::uint32_t type = kRegExpandSz;
+  std::string result;
+  const long rc = platform_.QueryRegValue(key, valueName, &type, &buffer[0], &size);
+  if (rc == kErrorSuccess && size > 1 && size <= buffer.size()) {
+    result = RegistryText(type, buffer.data(), size);
+    if (type == kRegExpandSz) result = platform_.ExpandEnvironment(result);
+  }
+
+  if (platform_.CloseRegKey(key) != kErrorSuccess) {
+    platform_.ShowMessageBox(0, "RegCloseKey Failed: " + subKey, DISCORA_TITLE,
+                             kMbOk | kMbIconExclamation);
+  }
+  return result;
+}
+
+}  // namespace discora

@@ -1,0 +1,187 @@
+// The operations Discora asks of the operating system, behind one narrow
+// interface. The agent's logic talks only to `Platform` (the system) and to
+// `FormWindow` (the live values of its own window: menu check marks, path
+// fields, visibility, timer), so the same logic runs in the real program and
+// in host unit tests against fakes. Win32 types stay in platform/win32/.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace discora {
+
+// Handles cross this boundary as plain integers; on 32-bit Windows they are
+// the real HWND/HICON/HKEY values.
+using WindowHandle = std::uintptr_t;
+using IconHandle = std::uintptr_t;
+using RegKey = std::uintptr_t;
+
+constexpr RegKey kHkeyCurrentUser = 0x80000001u;
+constexpr RegKey kHkeyLocalMachine = 0x80000002u;
+
+// Registry value types and results the logic looks at.
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegExpandSz = 2;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
+constexpr long kErrorSuccess = 0;
+constexpr long kErrorFileNotFound = 2;
+constexpr long kErrorAccessDenied = 5;
+constexpr long kErrorMoreData = 234;
+
+constexpr unsigned kDriveCdrom = 5;
+
+// Window show styles used when starting programs and opening documents.
+constexpr int kShowNormal = 1;          // shown normally and activated
+constexpr int kShowMinimized = 2;       // minimised and activated
+
+constexpr int kVkShift = 0x10;
+
+// Message box flags and answers.
+constexpr unsigned kMbOk = 0x0;
+constexpr unsigned kMbYesNo = 0x4;
+constexpr unsigned kMbIconQuestion = 0x20;
+constexpr unsigned kMbIconExclamation = 0x30;
+constexpr unsigned kMbIconInformation = 0x40;
+constexpr unsigned kMbDefButton2 = 0x100;
+constexpr int kIdYes = 6;
+
+// Shell_NotifyIcon operations.
+constexpr unsigned kNimAdd = 0;
+constexpr unsigned kNimDelete = 2;
+
+// The notification-icon record in its first, 88-byte form (NOTIFYICONDATAA
+// before the shell 5.0 additions). Every add and delete passes this record.
+struct TrayRecord {
+  std::uint32_t cbSize = 0;
+  std::uint32_t hWnd = 0;
+  std::uint32_t uID = 0;
+  std::uint32_t uFlags = 0;
+  std::uint32_t uCallbackMessage = 0;
+  std::uint32_t hIcon = 0;
+  char szTip[64] = {};
+};
+static_assert(sizeof(TrayRecord) == 88, "the first NOTIFYICONDATAA form is 88 bytes");
+
+// The fields of one OPENFILENAMEA call (the 76-byte record). Text buffers
+// hold their terminating NULs, so `file` is 255 bytes for nMaxFile 255.
+struct OpenFileRecord {
+  std::uint32_t structSize = 0;
+  WindowHandle owner = 0;
+  std::uintptr_t instance = 0;
+  std::string filter;       // pairs separated by NUL, ends in two NULs
+  std::uint32_t filterIndex = 0;
+  std::string file;         // in: 254 blanks + NUL; out: the chosen path + NUL
+  std::uint32_t maxFile = 0;
+  std::string fileTitle;    // in: 254 blanks + NUL; written by the dialog
+  std::uint32_t maxFileTitle = 0;
+  std::string initialDir;
+  std::string title;
+  std::uint32_t flags = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Process and files.
+  virtual bool AnotherInstanceRunning() = 0;
+  // The running program's folder as the system reports it ("C:\Games",
+  // "E:\" for a drive root).
+  virtual std::string AppFolder() = 0;
+  virtual unsigned DriveType(const std::string& rootPath) = 0;
+  // Name (without folder) of the first ordinary file matching `pattern`
+  // (hidden and system files and folders are not returned), or "".
+  virtual std::string FindFirstFileName(const std::string& pattern) = 0;
+  // Length of the file at `path`; false when it cannot be asked.
+  virtual bool FileLength(const std::string& path, std::uint64_t* length) = 0;
+  // True when `path` names an existing file (not a folder).
+  virtual bool IsFile(const std::string& path) = 0;
+  // Starts a program without waiting for it. `application` names the file to
+  // run explicitly, or is empty to let the system take it from the command
+  // line. Returns false when nothing was started.
+  virtual bool StartProgram(const std::string& application, const std::string& commandLine,
+                            int showStyle) = 0;
+  virtual std::string ExpandEnvironment(const std::string& text) = 0;
+  virtual std::uintptr_t InstanceHandle() = 0;
+
+  // Registry, with the same results as the advapi32 calls.
+  virtual long OpenRegKey(RegKey root, const std::string& subKey, RegKey* key) = 0;
+  virtual long CreateRegKey(RegKey root, const std::string& subKey, RegKey* key) = 0;
+  // `data` may be null to ask the size only; `*size` is the buffer length in
+  // and the value's length out.
+  virtual long QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type,
+                             char* data, std::uint32_t* size) = 0;
+  virtual long SetRegValue(RegKey key, const std::string& name, std::uint32_t type,
+                           const std::string& data) = 0;
+  virtual long CloseRegKey(RegKey key) = 0;
+
+  // Media Control Interface: the call's return code, 0 on success.
+  virtual std::uint32_t SendMciString(const std::string& command, char* reply,
+                                      std::uint32_t replyLength) = 0;
+
+  // Input and other programs' windows.
+  virtual std::int16_t AsyncKeyState(int virtualKey) = 0;
+  virtual void CursorPos(int* x, int* y) = 0;
+  virtual WindowHandle FindWindowByTitle(const std::string& title) = 0;
+  virtual void ActivateWindow(WindowHandle window) = 0;
+  virtual bool IsMinimizedOrMaximized(WindowHandle window) = 0;
+  // The window menu's Restore command, delivered to that window.
+  virtual void RestoreWindow(WindowHandle window) = 0;
+
+  // Shell and user interface.
+  virtual int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
+                         unsigned flags) = 0;
+  virtual bool NotifyIcon(unsigned operation, const TrayRecord& record) = 0;
+  virtual void RunShellExecute(WindowHandle owner, const std::string& verb, const std::string& file,
+                            const std::string& parameters, const std::string& directory,
+                            int showStyle) = 0;
+  // Shows the open-file dialog; fills `record.file` on success.
+  virtual bool ShowOpenFileDialog(OpenFileRecord& record) = 0;
+};
+
+// The items of the tray menu, in display order.
+enum class MenuItem {
+  Autorun,   // mnuAutorun
+  Start,     // mnuStart
+  Hide,      // mnuHide
+  Sep,       // mnuSep
+  Utility,   // mnuUtility
+  Config,    // mnuConfig
+  Sep1,      // mnuSep1
+  About,     // mnuAbout
+  Sep2,      // mnuSep2
+  Exit,      // mnuExit
+  None,      // nothing chosen
+};
+
+// The main window's live state, as the logic sees it.
+class FormWindow {
+ public:
+  virtual ~FormWindow() = default;
+
+  virtual WindowHandle Handle() const = 0;
+  virtual IconHandle Icon() const = 0;
+  virtual std::string Caption() const = 0;
+
+  virtual bool Checked(MenuItem item) const = 0;
+  virtual void SetChecked(MenuItem item, bool checked) = 0;
+  // Pops up the tray menu at screen point (x, y), left-aligned, items chosen
+  // with the left button; returns the chosen item once the menu has closed.
+  virtual MenuItem PopupMenu(int x, int y) = 0;
+
+  virtual void SetTimerEnabled(bool enabled) = 0;
+  virtual bool TimerEnabled() const = 0;
+
+  virtual std::string PathText(int index) const = 0;
+  virtual void SetPathText(int index, const std::string& text) = 0;
+  virtual void SelectPathText(int index, int start, int length) = 0;
+  virtual std::string LabelCaption(int index) const = 0;
+
+  virtual bool Visible() const = 0;
+  virtual void SetVisible(bool visible) = 0;
+  // Closes the window for good; the unload handler runs and the program ends.
+  virtual void Unload() = 0;
+};
+
+}  // namespace discora

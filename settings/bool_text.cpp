@@ -1,0 +1,86 @@
+#include "settings/bool_text.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+namespace discora {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool EqualsIgnoringCase(std::string_view text, std::string_view word) {
+  if (text.size() != word.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != word[i]) return false;
+  }
+  return true;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A decimal number: sign, digits with an optional fraction, optional
+// exponent. Returns false for anything else.
+bool IsDecimalNumber(std::string_view t) {
+  std::size_t i = 0;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < t.size() && IsDigit(t[i])) ++i, ++digits;
+  if (i < t.size() && t[i] == '.') {
+    ++i;
+    while (i < t.size() && IsDigit(t[i])) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    std::size_t expDigits = 0;
+    while (i < t.size() && IsDigit(t[i])) ++i, ++expDigits;
+    if (expDigits == 0) return false;
+  }
+  return i == t.size();
+}
+
+// "&H1F" and "&O17" style numbers.
+std::optional<bool> RadixNumberToBool(std::string_view t) {
+  if (t.size() < 3 || t[0] != '&') return std::nullopt;
+  const char radix = static_cast<char>(std::toupper(static_cast<unsigned char>(t[1])));
+  if (radix != 'H' && radix != 'O') return std::nullopt;
+  bool nonZero = false;
+  for (std::size_t i = 2; i < t.size(); ++i) {
+    const char c = t[i];
+    const bool valid = radix == 'H' ? std::isxdigit(static_cast<unsigned char>(c)) != 0
+                                    : (c >= '0' && c <= '7');
+    if (!valid) return std::nullopt;
+    if (c != '0') nonZero = true;
+  }
+  if (t.size() - 2 > (radix == 'H' ? 8u : 11u)) return std::nullopt;  // wider than 32 bits
+  return nonZero;
+}
+
+}  // namespace
+
+const char* BoolText(bool value) { return value ? "True" : "False"; }
+
+std::optional<bool> TextToBool(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  if (EqualsIgnoringCase(text, "true")) return true;
+  if (EqualsIgnoringCase(text, "false")) return false;
+  if (auto radix = RadixNumberToBool(text)) return radix;
+  if (!IsDecimalNumber(text)) return std::nullopt;
+  // A number too large for a double does not convert, as an overflow.
+  const std::string copy(text);
+  const double value = std::strtod(copy.c_str(), nullptr);
+  if (std::isinf(value)) return std::nullopt;
+  bool mantissaNonZero = false;
+  for (char c : text) {
+    if (c == 'e' || c == 'E') break;
+    if (c >= '1' && c <= '9') mantissaNonZero = true;
+  }
+  return mantissaNonZero;
+}
+
+}  // namespace discora

@@ -1,0 +1,39 @@
+// The per-user settings store: seven options kept as string values under
+// HKEY_CURRENT_USER\Software\Discora\Settings, one value per key.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+#include "settings/bool_text.h"
+
+namespace discora {
+
+namespace keys {
+constexpr char kEnabled[] = "Enabled";
+constexpr char kStart[] = "Start";
+constexpr char kStartUtils[] = "StartUtils";
+constexpr char kHidden[] = "Hidden";
+constexpr char kApp1[] = "App1";
+constexpr char kApp2[] = "App2";
+constexpr char kApp3[] = "App3";
+}  // namespace keys
+
+constexpr char kSettingsKey[] = "Software\\Discora\\Settings";
+
+class SettingsStore {
+ public:
+  explicit SettingsStore(Platform& platform) : platform_(platform) {}
+
+  // The stored text of `key`, or `defaultText` when the key or value is
+  // absent, cannot be read, or does not hold text.
+  std::string Read(const std::string& key, const std::string& defaultText);
+  // Writes one value, creating the settings key when needed. Returns false
+  // when the store refused it; the caller's live value stays as it is.
+  bool Write(const std::string& key, const std::string& text);
+
+ private:
+  Platform& platform_;
+};
+
+}  // namespace discora

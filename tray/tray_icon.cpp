@@ -1,0 +1,45 @@
+// The tray icon: adding and deleting it, bringing a hidden icon back while
+// Shift is held, and decoding the mouse events the notification area sends.
+#include "agent/form.h"
+
+namespace discora {
+
+void FormDiscoraNotify::AddTrayIcon() { platform_.NotifyIcon(kNimAdd, state_.TrayData); }
+
+void FormDiscoraNotify::DeleteTrayIcon() { platform_.NotifyIcon(kNimDelete, state_.TrayData); }
+
+void FormDiscoraNotify::RecallIcon() {
+  if (ShiftIsDown() && state_.IconHidden) {
+    state_.IconHidden = false;
+    AddTrayIcon();
+  }
+}
+
+void FormDiscoraNotify::Form_MouseMove(unsigned trayMessage) {
+  // A second tray event that arrives while the first one's menu or message
+  // box is open is ignored.
+  if (menuBusy_) return;
+  menuBusy_ = true;
+  struct ClearBusy {
+    bool& flag;
+    ~ClearBusy() { flag = false; }
+  } clearBusy{menuBusy_};
+  if (trayMessage == kTrayDoubleClick) {
+    LaunchEmulator();
+  } else if (trayMessage == kTrayRightButtonUp) {
+    int x = 0;
+    int y = 0;
+    platform_.CursorPos(&x, &y);
+    RunMenuCommand(window_.PopupMenu(x, y));
+  }
+}
+
+void FormDiscoraNotify::Form_Unload() { DeleteTrayIcon(); }
+
+void FormDiscoraNotify::Form_TaskbarCreated() {
+  // The new taskbar knows nothing of our icon: add it again unless the
+  // user hid it.
+  if (!state_.IconHidden && state_.TrayData.cbSize != 0) AddTrayIcon();
+}
+
+}  // namespace discora
