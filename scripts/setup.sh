@@ -10,6 +10,7 @@ packages=(
   xvfb x11-utils xdotool imagemagick
   clang libclang-rt-14-dev
   python3 icoutils
+  python3-pytest python3-pytest-xdist
 )
 
 missing=()

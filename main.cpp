@@ -1,0 +1,31 @@
+// Discora's entry point: harden the process, create the hidden main window,
+// run its load handler and then its message loop until the window is
+// unloaded.
+#include <windows.h>
+
+#include "agent/form.h"
+#include "platform/win32/win32_form.h"
+#include "platform/win32/win32_platform.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  discora::HardenProcess();
+
+  discora::Win32Platform platform;
+  discora::Win32Form window(instance);
+  if (!window.Create()) return 1;
+  discora::FormDiscoraNotify form(platform, window);
+  window.Attach(&form);
+
+  bool running = false;
+  try {
+    running = form.Form_Load();
+  } catch (...) {
+    running = false;
+  }
+  if (!running) {
+    // Another instance runs, or there is no CD-ROM drive: end silently.
+    window.DestroyWithoutUnload();
+    return 0;
+  }
+  return window.RunMessageLoop();
+}

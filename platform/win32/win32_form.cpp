@@ -1,0 +1,415 @@
+// The main window on real Win32. It is created hidden and shown only as the
+// configuration window; its window procedure turns messages into the agent's
+// handlers (timer ticks, tray callbacks, menu commands, control events and
+// close requests). No C++ exception ever leaves the window procedure.
+#include "platform/win32/win32_form.h"
+
+#include <dbt.h>
+
+#include <vector>
+
+#include "agent/form.h"
+#include "config/layout.h"
+#include "platform/win32/window_ids.h"
+#include "res/resource.h"
+#include "res/version.h"
+#include "tray/tray_menu.h"
+
+namespace discora {
+
+namespace {
+
+constexpr UINT_PTR kTimer1 = 1;
+constexpr UINT kTimer1Interval = 3000;
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD kExStyle = WS_EX_TOOLWINDOW;  // small caption, no taskbar button
+
+UINT MenuId(MenuItem item) { return 101u + static_cast<UINT>(item); }
+
+MenuItem MenuItemFromId(UINT id) {
+  if (id < 101u || id >= 101u + kTrayMenu.size()) return MenuItem::None;
+  return kTrayMenu[id - 101u].item;
+}
+
+int ControlId(const ControlSpec& spec) {
+  const std::string name = spec.name;
+  if (name.rfind("txtPath", 0) == 0) return IDC_TXTPATH0 + spec.index;
+  if (name.rfind("btnBrowse", 0) == 0) return IDC_BTNBROWSE0 + spec.index;
+  if (name.rfind("lblPath", 0) == 0) return IDC_LBLPATH0 + spec.index;
+  if (name == "btnOK") return IDC_BTNOK;
+  return IDC_LBLCREDITS;
+}
+
+std::string WindowText(HWND window) {
+  const int length = GetWindowTextLengthA(window);
+  if (length <= 0) return std::string();
+  std::vector<char> text(static_cast<std::size_t>(length) + 1);
+  const int got = GetWindowTextA(window, text.data(), length + 1);
+  return std::string(text.data(), got > 0 ? static_cast<std::size_t>(got) : 0u);
+}
+
+// 8.25 points at the screen's resolution; the program is not aware of
+// display scaling, so this is 11 pixels.
+HFONT CreateFormFont(bool underline) {
+  HDC screen = GetDC(nullptr);
+  const int height = -MulDiv(825, GetDeviceCaps(screen, LOGPIXELSY), 7200);
+  ReleaseDC(nullptr, screen);
+  return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, underline ? TRUE : FALSE, FALSE,
+                     ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif");
+}
+
+}  // namespace
+
+Win32Form::Win32Form(HINSTANCE instance) : instance_(instance) {}
+
+Win32Form::~Win32Form() {
+  if (window_ != nullptr) DestroyWindow(window_);
+  if (menu_ != nullptr) DestroyMenu(menu_);
+  if (font_ != nullptr) DeleteObject(font_);
+  if (linkFont_ != nullptr) DeleteObject(linkFont_);
+}
+
+bool Win32Form::Create() {
+  icon_ = LoadIconA(instance_, MAKEINTRESOURCEA(IDI_DISCORA));
+  smallIcon_ = static_cast<HICON>(LoadImageA(instance_, MAKEINTRESOURCEA(IDI_DISCORA), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+  WNDCLASSEXA windowClass;
+  ZeroMemory(&windowClass, sizeof windowClass);
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = instance_;
+  windowClass.hIcon = icon_;
+  windowClass.hIconSm = smallIcon_;
+  windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = DISCORA_WINDOW_CLASS;
+  if (!RegisterClassExA(&windowClass)) return false;
+
+  RECT frame = {0, 0, TwipsToPixels(kClientWidthTwips), TwipsToPixels(kClientHeightTwips)};
+  AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
+  window_ = CreateWindowExA(kExStyle, DISCORA_WINDOW_CLASS, DISCORA_CAPTION, kStyle, CW_USEDEFAULT,
+                            CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
+                            nullptr, nullptr, instance_, this);
+  if (window_ == nullptr) return false;
+
+  // The window menu of a fixed tool window offers only Move and Close.
+  HMENU systemMenu = GetSystemMenu(window_, FALSE);
+  if (systemMenu != nullptr) {
+    DeleteMenu(systemMenu, SC_SIZE, MF_BYCOMMAND);
+    DeleteMenu(systemMenu, SC_MINIMIZE, MF_BYCOMMAND);
+    DeleteMenu(systemMenu, SC_MAXIMIZE, MF_BYCOMMAND);
+    DeleteMenu(systemMenu, SC_RESTORE, MF_BYCOMMAND);
+  }
+
+  menu_ = CreatePopupMenu();
+  for (const MenuItemSpec& spec : kTrayMenu) {
+    if (spec.separator) {
+      AppendMenuA(menu_, MF_SEPARATOR, MenuId(spec.item), nullptr);
+    } else {
+      AppendMenuA(menu_, MF_STRING | (spec.checkedAtCreation ? MF_CHECKED : MF_UNCHECKED),
+                  MenuId(spec.item), spec.caption);
+    }
+  }
+
+  CreateControls();
+  taskbarCreated_ = RegisterWindowMessageA("TaskbarCreated");
+  // The poll timer runs from the window's creation; start-up then sets it
+  // from the "Enable Autorun" check mark.
+  SetTimerEnabled(true);
+  return true;
+}
+
+void Win32Form::CreateControls() {
+  font_ = CreateFormFont(false);
+  linkFont_ = CreateFormFont(true);
+  // Created in tab order, so Tab visits them in that order.
+  for (const ControlSpec& spec : kConfigControls) {
+    const char* className = "STATIC";
+    DWORD style = WS_CHILD | WS_VISIBLE;
+    DWORD exStyle = 0;
+    const char* caption = spec.caption;
+    switch (spec.kind) {
+      case ControlKind::Edit:
+        className = "EDIT";
+        style |= WS_TABSTOP | ES_AUTOHSCROLL;
+        exStyle = WS_EX_CLIENTEDGE;
+        break;
+      case ControlKind::Button:
+        className = "BUTTON";
+        style |= WS_TABSTOP | BS_PUSHBUTTON;
+        break;
+      case ControlKind::DefaultButton:
+        className = "BUTTON";
+        style |= WS_TABSTOP | BS_DEFPUSHBUTTON;
+        break;
+      case ControlKind::Label:
+        style |= SS_LEFT;
+        break;
+      case ControlKind::Link:
+        style |= SS_LEFT | SS_NOTIFY;
+        caption = DISCORA_CREDITS;
+        break;
+    }
+    HWND control = CreateWindowExA(
+        exStyle, className, caption, style, TwipsToPixels(spec.left), TwipsToPixels(spec.top),
+        TwipsToPixels(spec.width), TwipsToPixels(spec.height), window_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(spec))), instance_, nullptr);
+    if (control == nullptr) continue;
+    SendMessageA(control, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(spec.kind == ControlKind::Link ? linkFont_ : font_), 0);
+    // The path fields have no length limit of their own.
+    if (spec.kind == ControlKind::Edit) SendMessageA(control, EM_LIMITTEXT, 0, 0);
+  }
+}
+
+void Win32Form::DestroyWithoutUnload() {
+  unloaded_ = true;
+  if (window_ != nullptr) DestroyWindow(window_);
+}
+
+int Win32Form::RunMessageLoop() {
+  MSG message;
+  for (;;) {
+    const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    if (got == 0 || got == -1) break;
+    // The dialog manager gives the configuration controls Tab, Enter and Esc.
+    if (window_ != nullptr && IsDialogMessageA(window_, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return static_cast<int>(message.wParam);
+}
+
+WindowHandle Win32Form::Handle() const { return reinterpret_cast<WindowHandle>(window_); }
+
+IconHandle Win32Form::Icon() const { return reinterpret_cast<IconHandle>(icon_); }
+
+std::string Win32Form::Caption() const { return WindowText(window_); }
+
+bool Win32Form::Checked(MenuItem item) const {
+  const UINT state = GetMenuState(menu_, MenuId(item), MF_BYCOMMAND);
+  return state != static_cast<UINT>(-1) && (state & MF_CHECKED) != 0;
+}
+
+void Win32Form::SetChecked(MenuItem item, bool checked) {
+  CheckMenuItem(menu_, MenuId(item), MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+MenuItem Win32Form::PopupMenu(int x, int y) {
+  // A tray menu closes when the user clicks elsewhere or presses Esc only
+  // if its window is in the foreground while it tracks, and the message
+  // posted after it lets the menu loop finish cleanly.
+  SetForegroundWindow(window_);
+  const UINT chosen = static_cast<UINT>(TrackPopupMenu(
+      menu_, TPM_LEFTALIGN | TPM_LEFTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, x, y, 0, window_,
+      nullptr));
+  PostMessageA(window_, WM_NULL, 0, 0);
+  return MenuItemFromId(chosen);
+}
+
+void Win32Form::SetTimerEnabled(bool enabled) {
+  if (enabled) {
+    // Enabling starts a full interval, as after a fresh start.
+    SetTimer(window_, kTimer1, kTimer1Interval, nullptr);
+  } else {
+    KillTimer(window_, kTimer1);
+  }
+  timerEnabled_ = enabled;
+}
+
+std::string Win32Form::PathText(int index) const {
+  return WindowText(Control(IDC_TXTPATH0 + index));
+}
+
+void Win32Form::SetPathText(int index, const std::string& text) {
+  SetWindowTextA(Control(IDC_TXTPATH0 + index), text.c_str());
+}
+
+void Win32Form::SelectPathText(int index, int start, int length) {
+  SendMessageA(Control(IDC_TXTPATH0 + index), EM_SETSEL, static_cast<WPARAM>(start),
+               static_cast<LPARAM>(start + length));
+}
+
+std::string Win32Form::LabelCaption(int index) const {
+  return WindowText(Control(IDC_LBLPATH0 + index));
+}
+
+bool Win32Form::Visible() const { return IsWindowVisible(window_) != FALSE; }
+
+void Win32Form::SetVisible(bool visible) {
+  if (!visible) {
+    ShowWindow(window_, SW_HIDE);
+    return;
+  }
+  if (IsWindowVisible(window_)) return;
+  if (!shownBefore_) {
+    CenterOnScreen();
+    shownBefore_ = true;
+  }
+  ShowWindow(window_, SW_SHOW);
+  SetForegroundWindow(window_);
+}
+
+void Win32Form::CenterOnScreen() {
+  RECT frame;
+  if (!GetWindowRect(window_, &frame)) return;
+  RECT work;
+  if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) {
+    work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  }
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  SetWindowPos(window_, nullptr, work.left + (work.right - work.left - width) / 2,
+               work.top + (work.bottom - work.top - height) / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Form::Unload() {
+  if (form_ != nullptr && form_->Form_QueryUnload(kUnloadFromCode)) return;
+  DestroyWindow(window_);
+}
+
+LRESULT CALLBACK Win32Form::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  Win32Form* self = nullptr;
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+    self = static_cast<Win32Form*>(create->lpCreateParams);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    self->window_ = window;
+  } else {
+    self = reinterpret_cast<Win32Form*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  }
+  if (self == nullptr || self->form_ == nullptr) {
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+  try {
+    return self->HandleMessage(message, wParam, lParam);
+  } catch (...) {
+    // A failing handler is skipped; the agent goes on.
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+LRESULT Win32Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == taskbarCreated_ && taskbarCreated_ != 0) {
+    form_->Form_TaskbarCreated();
+    return 0;
+  }
+  switch (message) {
+    case WM_TIMER:
+      if (wParam == kTimer1) form_->Timer1_Timer();
+      return 0;
+
+    case WM_MOUSEMOVE:
+      // Tray callbacks arrive as mouse moves whose lParam carries the mouse
+      // message that occurred over the icon.
+      form_->Form_MouseMove(LOWORD(lParam));
+      return 0;
+
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+
+    case WM_DEVICECHANGE:
+      OnDeviceChange(wParam, lParam);
+      return TRUE;
+
+    case WM_CTLCOLORSTATIC: {
+      HDC dc = reinterpret_cast<HDC>(wParam);
+      SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+      if (GetDlgCtrlID(reinterpret_cast<HWND>(lParam)) == IDC_LBLCREDITS) {
+        SetTextColor(dc, RGB(0, 0, 255));
+      }
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+
+    case DM_GETDEFID:
+      return MAKELRESULT(IDC_BTNOK, DC_HASDEFID);
+
+    case WM_ACTIVATE:
+      // Keep the focused control across deactivation, as a dialog does.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(window_, focus)) lastFocus_ = focus;
+      } else {
+        SetFocus(lastFocus_ != nullptr ? lastFocus_ : Control(IDC_TXTPATH0));
+      }
+      return 0;
+
+    case WM_SYSCOMMAND:
+      // Close box, window menu Close and Alt+F4 all arrive here.
+      if ((wParam & 0xFFF0) == SC_CLOSE) {
+        if (!form_->Form_QueryUnload(kUnloadFromControlMenu)) DestroyWindow(window_);
+        return 0;
+      }
+      break;
+
+    case WM_CLOSE:
+      // A close request that did not come from the window itself, such as
+      // the task manager's.
+      if (!form_->Form_QueryUnload(kUnloadTaskManager)) DestroyWindow(window_);
+      return 0;
+
+    case WM_QUERYENDSESSION:
+      return TRUE;
+
+    case WM_ENDSESSION:
+      if (wParam && !unloaded_) {
+        if (!form_->Form_QueryUnload(kUnloadAppWindows)) {
+          unloaded_ = true;
+          form_->Form_Unload();
+        }
+      }
+      return 0;
+
+    case WM_DESTROY:
+      if (!unloaded_) {
+        unloaded_ = true;
+        form_->Form_Unload();
+      }
+      KillTimer(window_, kTimer1);
+      PostQuitMessage(0);
+      return 0;
+
+    default:
+      break;
+  }
+  return DefWindowProcA(window_, message, wParam, lParam);
+}
+
+void Win32Form::OnCommand(WORD id, WORD code) {
+  if (id == IDOK || id == IDCANCEL) {
+    if (code == BN_CLICKED || code == 0) form_->btnOK_Click();
+    return;
+  }
+  if (id >= IDC_BTNBROWSE0 && id < IDC_BTNBROWSE0 + 3) {
+    if (code == BN_CLICKED) form_->btnBrowse_Click(id - IDC_BTNBROWSE0);
+    return;
+  }
+  if (id >= IDC_TXTPATH0 && id < IDC_TXTPATH0 + 3) {
+    if (code == EN_SETFOCUS) form_->txtPath_GotFocus(id - IDC_TXTPATH0);
+    return;
+  }
+  if (id == IDC_LBLCREDITS) {
+    if (code == STN_CLICKED) form_->lblCredits_Click();
+    return;
+  }
+  // The window's own menu commands, also when another program sends them.
+  const MenuItem item = MenuItemFromId(id);
+  if (code == 0 && item != MenuItem::None) form_->RunMenuCommand(item);
+}
+
+void Win32Form::OnDeviceChange(WPARAM event, LPARAM data) {
+  if (event != DBT_DEVICEARRIVAL || data == 0) return;
+  const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+  if (header->dbch_devicetype != DBT_DEVTYP_VOLUME ||
+      header->dbch_size < sizeof(DEV_BROADCAST_VOLUME)) {
+    return;
+  }
+  const auto* volume = reinterpret_cast<const DEV_BROADCAST_VOLUME*>(data);
+  form_->Form_DeviceArrival(volume->dbcv_unitmask, (volume->dbcv_flags & DBTF_MEDIA) != 0);
+}
+
+}  // namespace discora

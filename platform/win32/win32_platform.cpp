@@ -1,0 +1,273 @@
+// Win32 implementation of the platform operations. Each call is a thin,
+// checked wrapper: results are handed back to the logic, never thrown.
+#include "platform/win32/win32_platform.h"
+
+#include <commdlg.h>
+#include <mmsystem.h>
+#include <shellapi.h>
+
+#include <cstring>
+#include <vector>
+
+namespace discora {
+
+namespace {
+
+constexpr char kInstanceMutexName[] = "Discora.DiscoraNotify.SingleInstance";
+
+HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+
+HKEY ToHkey(RegKey key) { return reinterpret_cast<HKEY>(key); }
+
+bool EndsWithIgnoringCase(const std::string& text, const std::string& suffix) {
+  if (suffix.size() > text.size()) return false;
+  return lstrcmpiA(text.c_str() + (text.size() - suffix.size()), suffix.c_str()) == 0;
+}
+
+// The file-name part of a search pattern after its leading "*", or the whole
+// name when it has no wildcard.
+std::string PatternSuffix(const std::string& pattern) {
+  const auto slash = pattern.find_last_of("\\/");
+  std::string name = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  if (!name.empty() && name[0] == '*') name.erase(0, 1);
+  return name;
+}
+
+}  // namespace
+
+void HardenProcess() {
+  // A drive probe of an empty drive fails quietly instead of blocking on a
+  // "no disk" box.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  // Libraries loaded later (the MCI driver, shell extensions, the common
+  // dialogs' helpers) come only from the system folder, never from the
+  // program's folder, where other programs' files lie.
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  auto setDefault = kernel != nullptr ? reinterpret_cast<SetDefaultDllDirectoriesFn>(
+                                            reinterpret_cast<void*>(GetProcAddress(
+                                                kernel, "SetDefaultDllDirectories")))
+                                      : nullptr;
+  constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  if (setDefault != nullptr) setDefault(kSearchSystem32);
+  // Older systems: at least take the current folder out of the search.
+  SetDllDirectoryA("");
+}
+
+Win32Platform::~Win32Platform() {
+  if (instanceMutex_ != nullptr) CloseHandle(instanceMutex_);
+}
+
+bool Win32Platform::AnotherInstanceRunning() {
+  if (instanceMutex_ == nullptr) instanceMutex_ = CreateMutexA(nullptr, FALSE, kInstanceMutexName);
+  return instanceMutex_ != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+std::string Win32Platform::AppFolder() {
+  std::vector<char> path(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return std::string();
+    if (length < path.size()) {
+      std::string folder(path.data(), length);
+      const auto slash = folder.find_last_of('\\');
+      if (slash == std::string::npos) return folder;
+      folder.erase(slash);
+      if (folder.size() == 2 && folder[1] == ':') folder += '\\';  // a drive root
+      return folder;
+    }
+    if (path.size() >= 32768) return std::string();
+    path.resize(path.size() * 2);
+  }
+}
+
+unsigned Win32Platform::DriveType(const std::string& rootPath) {
+  return GetDriveTypeA(rootPath.c_str());
+}
+
+std::string Win32Platform::FindFirstFileName(const std::string& pattern) {
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return std::string();
+  // Short 8.3 names take part in wildcard matching; only a long name that
+  // itself fits the pattern counts.
+  const std::string suffix = PatternSuffix(pattern);
+  std::string found;
+  do {
+    const DWORD skip = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    if ((data.dwFileAttributes & skip) == 0 && EndsWithIgnoringCase(data.cFileName, suffix)) {
+      found = data.cFileName;
+      break;
+    }
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+  return found;
+}
+
+bool Win32Platform::FileLength(const std::string& path, std::uint64_t* length) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  *length = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
+}
+
+bool Win32Platform::IsFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool Win32Platform::StartProgram(const std::string& application, const std::string& commandLine,
+                                 int showStyle) {
+  STARTUPINFOA startup;
+  std::memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(showStyle);
+  PROCESS_INFORMATION process;
+  std::memset(&process, 0, sizeof process);
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back('\0');
+  if (!CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr,
+                      nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return false;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
+
+std::string Win32Platform::ExpandEnvironment(const std::string& text) {
+  const DWORD needed = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
+  if (needed == 0) return text;
+  std::vector<char> expanded(needed + 1);
+  const DWORD got =
+      ExpandEnvironmentStringsA(text.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+  if (got == 0 || got > expanded.size()) return text;
+  return std::string(expanded.data());
+}
+
+std::uintptr_t Win32Platform::InstanceHandle() {
+  return reinterpret_cast<std::uintptr_t>(GetModuleHandleA(nullptr));
+}
+
+long Win32Platform::OpenRegKey(RegKey root, const std::string& subKey, RegKey* key) {
+  HKEY opened = nullptr;
+  const LONG rc = RegOpenKeyExA(ToHkey(root), subKey.c_str(), 0, KEY_QUERY_VALUE, &opened);
+  *key = reinterpret_cast<RegKey>(opened);
+  return rc;
+}
+
+long Win32Platform::CreateRegKey(RegKey root, const std::string& subKey, RegKey* key) {
+  HKEY created = nullptr;
+  const LONG rc = RegCreateKeyExA(ToHkey(root), subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_SET_VALUE, nullptr, &created, nullptr);
+  *key = reinterpret_cast<RegKey>(created);
+  return rc;
+}
+
+long Win32Platform::QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type,
+                                  char* data, std::uint32_t* size) {
+  DWORD valueType = *type;
+  DWORD valueSize = *size;
+  const LONG rc = RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, &valueType,
+                                   reinterpret_cast<BYTE*>(data), &valueSize);
+  *type = valueType;
+  *size = valueSize;
+  return rc;
+}
+
+long Win32Platform::SetRegValue(RegKey key, const std::string& name, std::uint32_t type,
+                                const std::string& data) {
+  return RegSetValueExA(ToHkey(key), name.c_str(), 0, type,
+                        reinterpret_cast<const BYTE*>(data.c_str()),
+                        static_cast<DWORD>(data.size() + 1));
+}
+
+long Win32Platform::CloseRegKey(RegKey key) { return RegCloseKey(ToHkey(key)); }
+
+std::uint32_t Win32Platform::SendMciString(const std::string& command, char* reply,
+                                           std::uint32_t replyLength) {
+  return mciSendStringA(command.c_str(), reply, replyLength, nullptr);
+}
+
+std::int16_t Win32Platform::AsyncKeyState(int virtualKey) {
+  return static_cast<std::int16_t>(GetAsyncKeyState(virtualKey));
+}
+
+void Win32Platform::CursorPos(int* x, int* y) {
+  POINT point = {0, 0};
+  GetCursorPos(&point);
+  *x = point.x;
+  *y = point.y;
+}
+
+WindowHandle Win32Platform::FindWindowByTitle(const std::string& title) {
+  return reinterpret_cast<WindowHandle>(FindWindowA(nullptr, title.c_str()));
+}
+
+void Win32Platform::ActivateWindow(WindowHandle window) { SetForegroundWindow(ToHwnd(window)); }
+
+bool Win32Platform::IsMinimizedOrMaximized(WindowHandle window) {
+  return IsIconic(ToHwnd(window)) || IsZoomed(ToHwnd(window));
+}
+
+void Win32Platform::RestoreWindow(WindowHandle window) {
+  // Posted, so an emulator that hangs cannot hang the agent.
+  PostMessageA(ToHwnd(window), WM_SYSCOMMAND, SC_RESTORE, 0);
+}
+
+int Win32Platform::ShowMessageBox(WindowHandle owner, const std::string& text,
+                                  const std::string& title, unsigned flags) {
+  return MessageBoxA(ToHwnd(owner), text.c_str(), title.c_str(), flags);
+}
+
+bool Win32Platform::NotifyIcon(unsigned operation, const TrayRecord& record) {
+  // The first, 88-byte form of the record: the shell reads only these fields.
+  NOTIFYICONDATAA data;
+  std::memset(&data, 0, sizeof data);
+  data.cbSize = record.cbSize;
+  data.hWnd = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(record.hWnd));
+  data.uID = record.uID;
+  data.uFlags = record.uFlags;
+  data.uCallbackMessage = record.uCallbackMessage;
+  data.hIcon = reinterpret_cast<HICON>(static_cast<std::uintptr_t>(record.hIcon));
+  static_assert(sizeof data.szTip >= sizeof record.szTip, "tip field");
+  std::memcpy(data.szTip, record.szTip, sizeof record.szTip);
+  return Shell_NotifyIconA(operation, &data) != FALSE;
+}
+
+void Win32Platform::RunShellExecute(WindowHandle owner, const std::string& verb,
+                                    const std::string& file, const std::string& parameters,
+                                    const std::string& directory, int showStyle) {
+  ShellExecuteA(ToHwnd(owner), verb.c_str(), file.c_str(), parameters.c_str(), directory.c_str(),
+                showStyle);
+}
+
+bool Win32Platform::ShowOpenFileDialog(OpenFileRecord& record) {
+  std::vector<char> file(record.file.begin(), record.file.end());
+  std::vector<char> fileTitle(record.fileTitle.begin(), record.fileTitle.end());
+  // The dialog must never write past the buffers, whatever the record says.
+  if (file.size() < record.maxFile || fileTitle.size() < record.maxFileTitle) return false;
+
+  OPENFILENAMEA dialog;
+  std::memset(&dialog, 0, sizeof dialog);
+  dialog.lStructSize = record.structSize;
+  dialog.hwndOwner = ToHwnd(record.owner);
+  dialog.hInstance = reinterpret_cast<HINSTANCE>(record.instance);
+  dialog.lpstrFilter = record.filter.c_str();
+  dialog.nFilterIndex = record.filterIndex;
+  dialog.lpstrFile = file.data();
+  dialog.nMaxFile = record.maxFile;
+  dialog.lpstrFileTitle = fileTitle.data();
+  dialog.nMaxFileTitle = record.maxFileTitle;
+  dialog.lpstrInitialDir = record.initialDir.c_str();
+  dialog.lpstrTitle = record.title.c_str();
+  dialog.Flags = record.flags;
+  if (!GetOpenFileNameA(&dialog)) return false;
+  record.file.assign(file.begin(), file.end());
+  record.fileTitle.assign(fileTitle.begin(), fileTitle.end());
+  return true;
+}
+
+}  // namespace discora

@@ -1,0 +1,62 @@
+// The platform operations on real Win32, ANSI ("A") calls throughout.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace discora {
+
+class Win32Platform final : public Platform {
+ public:
+  Win32Platform() = default;
+  ~Win32Platform() override;
+  Win32Platform(const Win32Platform&) = delete;
+  Win32Platform& operator=(const Win32Platform&) = delete;
+
+  bool AnotherInstanceRunning() override;
+  std::string AppFolder() override;
+  unsigned DriveType(const std::string& rootPath) override;
+  std::string FindFirstFileName(const std::string& pattern) override;
+  bool FileLength(const std::string& path, std::uint64_t* length) override;
+  bool IsFile(const std::string& path) override;
+  bool StartProgram(const std::string& application, const std::string& commandLine,
+                    int showStyle) override;
+  std::string ExpandEnvironment(const std::string& text) override;
+  std::uintptr_t InstanceHandle() override;
+
+  long OpenRegKey(RegKey root, const std::string& subKey, RegKey* key) override;
+  long CreateRegKey(RegKey root, const std::string& subKey, RegKey* key) override;
+  long QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type, char* data,
+                     std::uint32_t* size) override;
+  long SetRegValue(RegKey key, const std::string& name, std::uint32_t type,
+                   const std::string& data) override;
+  long CloseRegKey(RegKey key) override;
+
+  std::uint32_t SendMciString(const std::string& command, char* reply,
+                              std::uint32_t replyLength) override;
+
+  std::int16_t AsyncKeyState(int virtualKey) override;
+  void CursorPos(int* x, int* y) override;
+  WindowHandle FindWindowByTitle(const std::string& title) override;
+  void ActivateWindow(WindowHandle window) override;
+  bool IsMinimizedOrMaximized(WindowHandle window) override;
+  void RestoreWindow(WindowHandle window) override;
+
+  int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
+                     unsigned flags) override;
+  bool NotifyIcon(unsigned operation, const TrayRecord& record) override;
+  void RunShellExecute(WindowHandle owner, const std::string& verb, const std::string& file,
+                       const std::string& parameters, const std::string& directory,
+                       int showStyle) override;
+  bool ShowOpenFileDialog(OpenFileRecord& record) override;
+
+ private:
+  HANDLE instanceMutex_ = nullptr;
+};
+
+// Restricts where DLLs are loaded from and keeps drive probes from raising
+// the system's blocking error boxes. Called first thing at start-up.
+void HardenProcess();
+
+}  // namespace discora
