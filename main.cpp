@@ -7,6 +7,7 @@
 #include "platform/win32/win32_form.h"
 #include "platform/win32/win32_platform.h"
 
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   discora::HardenProcess();
 
@@ -16,13 +17,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   discora::FormDiscoraNotify form(platform, window);
   window.Attach(&form);
 
-  bool running = false;
-  try {
-    running = form.Form_Load();
-  } catch (...) {
-    running = false;
-  }
-  if (!running) {
+  if (!form.Form_Load()) {
     // Another instance runs, or there is no CD-ROM drive: end silently.
     window.DestroyWithoutUnload();
     return 0;

@@ -1,8 +1,6 @@
 #include "settings/bool_text.h"
 
 #include <cctype>
-#include <cmath>
-#include <cstdlib>
 #include <string>
 
 namespace discora {
@@ -43,6 +41,43 @@ bool IsDecimalNumber(std::string_view t) {
   return i == t.size();
 }
 
+// Whether a decimal number (already checked by IsDecimalNumber) is beyond
+// the largest double, 1.7976931348623157e308, without converting it.
+bool OverflowsDouble(std::string_view t) {
+  std::string digits;  // significant digits, leading zeros dropped
+  long long pointPosition = 0;  // digits before the decimal point
+  bool seenPoint = false;
+  std::size_t i = (t[0] == '+' || t[0] == '-') ? 1 : 0;
+  for (; i < t.size() && t[i] != 'e' && t[i] != 'E'; ++i) {
+    if (t[i] == '.') {
+      seenPoint = true;
+      continue;
+    }
+    if (digits.empty() && t[i] == '0') {
+      if (seenPoint) --pointPosition;
+      continue;
+    }
+    digits += t[i];
+    if (!seenPoint) ++pointPosition;
+  }
+  if (digits.empty()) return false;  // zero
+  long long exponent = 0;
+  if (i < t.size()) {
+    ++i;
+    bool negative = false;
+    if (t[i] == '+' || t[i] == '-') negative = t[i++] == '-';
+    for (; i < t.size(); ++i) {
+      if (exponent < 100000) exponent = exponent * 10 + (t[i] - '0');
+    }
+    if (negative) exponent = -exponent;
+  }
+  // The value is 0.<digits> x 10^(pointPosition + exponent).
+  const long long magnitude = pointPosition + exponent;
+  if (magnitude != 309) return magnitude > 309;
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  return digits > "17976931348623157";
+}
+
 // "&H1F" and "&O17" style numbers.
 std::optional<bool> RadixNumberToBool(std::string_view t) {
   if (t.size() < 3 || t[0] != '&') return std::nullopt;
@@ -72,9 +107,7 @@ std::optional<bool> TextToBool(std::string_view text) {
   if (auto radix = RadixNumberToBool(text)) return radix;
   if (!IsDecimalNumber(text)) return std::nullopt;
   // A number too large for a double does not convert, as an overflow.
-  const std::string copy(text);
-  const double value = std::strtod(copy.c_str(), nullptr);
-  if (std::isinf(value)) return std::nullopt;
+  if (OverflowsDouble(text)) return std::nullopt;
   bool mantissaNonZero = false;
   for (char c : text) {
     if (c == 'e' || c == 'E') break;

@@ -1,7 +1,8 @@
 // The main window on real Win32. It is created hidden and shown only as the
 // configuration window; its window procedure turns messages into the agent's
 // handlers (timer ticks, tray callbacks, menu commands, control events and
-// close requests). No C++ exception ever leaves the window procedure.
+// close requests). The program is built without C++ exceptions, so none can
+// cross the window procedure.
 #include "platform/win32/win32_form.h"
 
 #include <dbt.h>
@@ -127,7 +128,9 @@ void Win32Form::CreateControls() {
   // Created in tab order, so Tab visits them in that order.
   for (const ControlSpec& spec : kConfigControls) {
     const char* className = "STATIC";
-    DWORD style = WS_CHILD | WS_VISIBLE;
+    // Rows overlap by a few pixels (each label reaches into the field
+    // below it); clipping keeps the fields whole on top of the labels.
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
     DWORD exStyle = 0;
     const char* caption = spec.caption;
     switch (spec.kind) {
@@ -157,6 +160,9 @@ void Win32Form::CreateControls() {
         TwipsToPixels(spec.width), TwipsToPixels(spec.height), window_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(spec))), instance_, nullptr);
     if (control == nullptr) continue;
+    if (spec.kind == ControlKind::Label) {
+      SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
     SendMessageA(control, WM_SETFONT,
                  reinterpret_cast<WPARAM>(spec.kind == ControlKind::Link ? linkFont_ : font_), 0);
     // The path fields have no length limit of their own.
@@ -284,12 +290,7 @@ LRESULT CALLBACK Win32Form::WindowProc(HWND window, UINT message, WPARAM wParam,
   if (self == nullptr || self->form_ == nullptr) {
     return DefWindowProcA(window, message, wParam, lParam);
   }
-  try {
-    return self->HandleMessage(message, wParam, lParam);
-  } catch (...) {
-    // A failing handler is skipped; the agent goes on.
-    return DefWindowProcA(window, message, wParam, lParam);
-  }
+  return self->HandleMessage(message, wParam, lParam);
 }
 
 LRESULT Win32Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
