@@ -78,21 +78,22 @@ bool OverflowsDouble(std::string_view t) {
   return digits > "17976931348623157";
 }
 
-// "&H1F" and "&O17" style numbers.
+// "&H1F" and "&O17" style numbers, at most 32 bits wide.
 std::optional<bool> RadixNumberToBool(std::string_view t) {
   if (t.size() < 3 || t[0] != '&') return std::nullopt;
   const char radix = static_cast<char>(std::toupper(static_cast<unsigned char>(t[1])));
   if (radix != 'H' && radix != 'O') return std::nullopt;
-  bool nonZero = false;
-  for (std::size_t i = 2; i < t.size(); ++i) {
-    const char c = t[i];
+  std::string_view digits = t.substr(2);
+  for (char c : digits) {
     const bool valid = radix == 'H' ? std::isxdigit(static_cast<unsigned char>(c)) != 0
                                     : (c >= '0' && c <= '7');
     if (!valid) return std::nullopt;
-    if (c != '0') nonZero = true;
   }
-  if (t.size() - 2 > (radix == 'H' ? 8u : 11u)) return std::nullopt;  // wider than 32 bits
-  return nonZero;
+  while (!digits.empty() && digits.front() == '0') digits.remove_prefix(1);
+  const bool tooWide = radix == 'H' ? digits.size() > 8
+                                    : digits.size() > 11 || (digits.size() == 11 && digits[0] > '3');
+  if (tooWide) return std::nullopt;
+  return !digits.empty();
 }
 
 }  // namespace

@@ -1,0 +1,253 @@
+// The fake system's behaviour. Results follow the Win32 calls the real
+// platform layer wraps closely enough that a slip in the logic (a buffer too
+// short, a key left open, a path built with the wrong separator) shows up here
+// the way it would on Windows.
+#include "fakes/fake_platform.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "settings/settings.h"
+
+namespace discora::test {
+
+namespace {
+
+constexpr long kErrorInvalidHandle = 6;
+
+// Wildcard match with '*' and '?', as a directory search does it.
+bool Matches(const char* mask, const char* name) {
+  if (*mask == '\0') return *name == '\0';
+  if (*mask == '*') return Matches(mask + 1, name) || (*name != '\0' && Matches(mask, name + 1));
+  return *name != '\0' && (*mask == '?' || *mask == *name) && Matches(mask + 1, name + 1);
+}
+
+}  // namespace
+
+std::string Lower(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+void FakePlatform::SetRegText(RegKey root, const std::string& subKey, const std::string& name,
+                              const std::string& text, std::uint32_t type) {
+  SetRegBytes(root, subKey, name, type, text + '\0');
+}
+
+void FakePlatform::SetRegBytes(RegKey root, const std::string& subKey, const std::string& name,
+                               std::uint32_t type, const std::string& bytes) {
+  Key(root, subKey).values[Lower(name)] = RegValue{type, bytes};
+}
+
+void FakePlatform::SetSetting(const std::string& name, const std::string& text) {
+  SetRegText(kHkeyCurrentUser, kSettingsKey, name, text);
+}
+
+std::optional<std::string> FakePlatform::Setting(const std::string& name) const {
+  auto key = keys_.find({kHkeyCurrentUser, Lower(kSettingsKey)});
+  if (key == keys_.end()) return std::nullopt;
+  auto value = key->second.values.find(Lower(name));
+  if (value == key->second.values.end()) return std::nullopt;
+  const std::string& bytes = value->second.bytes;
+  return bytes.substr(0, bytes.find('\0'));
+}
+
+void FakePlatform::SetDisc(bool present) {
+  mci["status cdvgs media present wait"] = MciReply{0, present ? "true" : "false"};
+}
+
+unsigned FakePlatform::DriveType(const std::string& rootPath) {
+  driveQueries.push_back(rootPath);
+  // Anything but "X:\" is not a root the system knows.
+  if (rootPath.size() != 3 || rootPath[1] != ':' || rootPath[2] != '\\') return 0;
+  auto it = drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(rootPath[0]))));
+  return it == drives.end() ? 1u : it->second;
+}
+
+std::string FakePlatform::FindFirstFileName(const std::string& pattern) {
+  searches.push_back(pattern);
+  const std::string mask = Lower(pattern.substr(pattern.rfind('\\') + 1));
+  for (const std::string& name : folderListing) {
+    if (Matches(mask.c_str(), Lower(name).c_str())) return name;
+  }
+  return std::string();
+}
+
+bool FakePlatform::FileLength(const std::string& path, std::uint64_t* length) {
+  const std::string key = Lower(path);
+  if (folders_.count(key) != 0) return false;  // a folder has no file length to ask
+  auto it = files_.find(key);
+  if (it == files_.end()) return false;
+  *length = it->second;
+  return true;
+}
+
+bool FakePlatform::IsFile(const std::string& path) {
+  isFileQueries.push_back(path);
+  return files_.count(Lower(path)) != 0;
+}
+
+bool FakePlatform::StartProgram(const std::string& application, const std::string& commandLine,
+                                int showStyle) {
+  starts.push_back({application, commandLine, showStyle});
+  events.push_back("start:" + commandLine);
+  return true;
+}
+
+std::string FakePlatform::ExpandEnvironment(const std::string& text) {
+  std::string out = text;
+  for (const auto& [name, value] : environment) {
+    const std::size_t at = Lower(out).find(Lower("%" + name + "%"));
+    if (at != std::string::npos) out.replace(at, name.size() + 2, value);
+  }
+  return out;
+}
+
+RegKeyData* FakePlatform::Open(RegKey handle) {
+  auto it = handles_.find(handle);
+  return it == handles_.end() ? nullptr : &keys_[it->second];
+}
+
+long FakePlatform::OpenRegKey(RegKey root, const std::string& subKey, RegKey* key) {
+  auto it = keys_.find({root, Lower(subKey)});
+  if (it == keys_.end()) return kErrorFileNotFound;
+  if (it->second.unreadable) return kErrorAccessDenied;
+  *key = nextHandle_++;
+  handles_[*key] = it->first;
+  return kErrorSuccess;
+}
+
+long FakePlatform::CreateRegKey(RegKey root, const std::string& subKey, RegKey* key) {
+  ++createKeyCalls;
+  const KeyId id{root, Lower(subKey)};
+  auto it = keys_.find(id);
+  if (it != keys_.end() && it->second.unwritable) return kErrorAccessDenied;
+  keys_[id];
+  *key = nextHandle_++;
+  handles_[*key] = id;
+  return kErrorSuccess;
+}
+
+long FakePlatform::QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type,
+                                 char* data, std::uint32_t* size) {
+  RegKeyData* k = Open(key);
+  if (k == nullptr) return kErrorInvalidHandle;
+  queries.push_back({name, *size, data != nullptr});
+  auto it = k->values.find(Lower(name));
+  if (it == k->values.end()) return kErrorFileNotFound;
+  if (type != nullptr) *type = it->second.type;
+  const auto length = static_cast<std::uint32_t>(it->second.bytes.size());
+  if (data != nullptr && *size < length) {
+    *size = length;
+    return kErrorMoreData;
+  }
+  if (data != nullptr) std::memcpy(data, it->second.bytes.data(), length);
+  *size = length;
+  return kErrorSuccess;
+}
+
+long FakePlatform::SetRegValue(RegKey key, const std::string& name, std::uint32_t type,
+                               const std::string& data) {
+  RegKeyData* k = Open(key);
+  if (k == nullptr) return kErrorInvalidHandle;
+  writes.push_back({name, type, data});
+  if (rejectedValues.count(Lower(name)) != 0) return kErrorAccessDenied;
+  k->values[Lower(name)] = RegValue{type, data + '\0'};
+  return kErrorSuccess;
+}
+
+long FakePlatform::CloseRegKey(RegKey key) {
+  RegKeyData* k = Open(key);
+  if (k == nullptr) return kErrorInvalidHandle;
+  handles_.erase(key);
+  return k->closeFails ? kErrorInvalidHandle : kErrorSuccess;
+}
+
+std::uint32_t FakePlatform::SendMciString(const std::string& command, char* reply,
+                                          std::uint32_t replyLength) {
+  mciCommands.push_back(command);
+  mciLengths.push_back(replyLength);
+  const MciReply answer = mci.count(command) != 0 ? mci[command] : MciReply{};
+  if (reply != nullptr && replyLength > 0 && !answer.text.empty()) {
+    // The reply is cut to the buffer, NUL included, and never written past it.
+    const std::size_t n = std::min<std::size_t>(answer.text.size(), replyLength - 1);
+    std::memcpy(reply, answer.text.data(), n);
+    reply[n] = '\0';
+  }
+  return answer.code;
+}
+
+std::int16_t FakePlatform::AsyncKeyState(int virtualKey) {
+  keyQueries.push_back(virtualKey);
+  if (shiftStates.empty()) return shiftDefault;
+  const std::int16_t state = shiftStates.front();
+  shiftStates.pop_front();
+  return state;
+}
+
+void FakePlatform::CursorPos(int* x, int* y) {
+  *x = cursorX;
+  *y = cursorY;
+}
+
+WindowHandle FakePlatform::FindWindowByTitle(const std::string& title) {
+  windowSearches.push_back(title);
+  auto it = windows.find(title);
+  return it == windows.end() ? 0 : it->second.handle;
+}
+
+void FakePlatform::ActivateWindow(WindowHandle window) {
+  activated.push_back(window);
+  events.push_back("activate");
+}
+
+bool FakePlatform::IsMinimizedOrMaximized(WindowHandle window) {
+  for (const auto& entry : windows) {
+    if (entry.second.handle == window) return entry.second.minimizedOrMaximized;
+  }
+  return false;
+}
+
+void FakePlatform::RestoreWindow(WindowHandle window) {
+  restored.push_back(window);
+  events.push_back("restore");
+}
+
+int FakePlatform::ShowMessageBox(WindowHandle owner, const std::string& text,
+                                 const std::string& title, unsigned flags) {
+  boxes.push_back({owner, text, title, flags});
+  events.push_back("box:" + text);
+  if (onMessageBox) onMessageBox(boxes.back());
+  if (boxAnswers.empty()) return 1;
+  const int answer = boxAnswers.front();
+  boxAnswers.pop_front();
+  return answer;
+}
+
+bool FakePlatform::NotifyIcon(unsigned operation, const TrayRecord& record) {
+  notifications.push_back({operation, record});
+  events.push_back(operation == kNimAdd ? "add" : operation == kNimDelete ? "delete" : "other");
+  return true;
+}
+
+void FakePlatform::RunShellExecute(WindowHandle owner, const std::string& verb,
+                                   const std::string& file, const std::string& parameters,
+                                   const std::string& directory, int showStyle) {
+  shellCalls.push_back({owner, verb, file, parameters, directory, showStyle});
+  events.push_back("shell:" + file);
+}
+
+bool FakePlatform::ShowOpenFileDialog(OpenFileRecord& record) {
+  dialogs.push_back(record);
+  if (!dialogResult) return false;
+  // The dialog writes the path and its NUL over the start of the buffer and
+  // fails when they do not fit.
+  const std::string text = *dialogResult + '\0';
+  if (text.size() > record.file.size() || text.size() > record.maxFile) return false;
+  record.file.replace(0, text.size(), text);
+  return true;
+}
+
+}  // namespace discora::test

@@ -1,0 +1,216 @@
+// In-memory stand-ins for the operating system and the main window, so the
+// agent's logic can be driven and observed on the build machine. FakePlatform
+// keeps a registry, files, drives, an MCI responder, Shift states and other
+// programs' windows that a test sets up, and records every call that has an
+// effect outside the agent. FakeForm holds the live window values with the
+// state the real window has at creation.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace discora::test {
+
+// Windows compares paths and registry names without regard to letter case.
+std::string Lower(const std::string& text);
+
+struct RegValue {
+  std::uint32_t type = kRegSz;
+  std::string bytes;  // exactly what the value holds, terminating NUL included
+};
+
+struct RegKeyData {
+  std::map<std::string, RegValue> values;  // by lower-case name
+  bool unreadable = false;                 // OpenRegKey is refused
+  bool unwritable = false;                 // CreateRegKey is refused
+  bool closeFails = false;                 // CloseRegKey reports an error
+};
+
+// What the agent asked for or did, one record per call.
+struct QueryCall {
+  std::string name;
+  std::uint32_t sizeIn;  // the caller's buffer length
+  bool withData;         // false when only the size was asked
+};
+struct WriteCall { std::string name; std::uint32_t type; std::string data; };
+struct BoxCall { WindowHandle owner; std::string text, title; unsigned flags; };
+struct NotifyCall { unsigned operation; TrayRecord record; };
+struct ShellCall {
+  WindowHandle owner;
+  std::string verb, file, parameters, directory;
+  int showStyle;
+};
+struct StartCall {
+  std::string application, commandLine;
+  int showStyle;
+  bool operator==(const StartCall& o) const {
+    return std::tie(application, commandLine, showStyle) ==
+           std::tie(o.application, o.commandLine, o.showStyle);
+  }
+};
+
+// Scripted answers.
+struct MciReply {
+  std::uint32_t code = 0;
+  std::string text;  // written into the caller's buffer when not empty
+};
+struct OtherWindow { WindowHandle handle; bool minimizedOrMaximized; };
+
+// Every call with an effect outside the agent, in call order.
+struct FakeRecords {
+  std::vector<std::string> events;  // effects on the outside world, in one list
+  std::vector<std::string> driveQueries, searches, isFileQueries, windowSearches;
+  std::vector<std::string> mciCommands;
+  std::vector<std::uint32_t> mciLengths;
+  std::vector<int> keyQueries;
+  std::vector<QueryCall> queries;
+  std::vector<WriteCall> writes;
+  int createKeyCalls = 0;
+  std::vector<StartCall> starts;
+  std::vector<WindowHandle> activated, restored;
+  std::vector<BoxCall> boxes;
+  std::vector<NotifyCall> notifications;
+  std::vector<ShellCall> shellCalls;
+  std::vector<OpenFileRecord> dialogs;
+};
+
+class FakePlatform : public Platform, public FakeRecords {
+ public:
+  static constexpr std::uintptr_t kInstance = 0x400000;
+
+  // Set-up.
+  bool anotherInstance = false;
+  std::string appFolder = "C:\\Discora";
+  std::map<char, unsigned> drives;          // drive letter -> GetDriveType result
+  std::vector<std::string> folderListing;   // ordinary files seen by a wildcard search
+  std::map<std::string, std::string> environment;  // variable name -> value
+  std::map<std::string, MciReply> mci;      // exact command -> reply
+  std::deque<std::int16_t> shiftStates;     // consumed one per query, then shiftDefault
+  std::int16_t shiftDefault = 0;
+  int cursorX = 0, cursorY = 0;
+  std::map<std::string, OtherWindow> windows;  // title -> window
+  std::deque<int> boxAnswers;                  // then 1 (IDOK)
+  std::function<void(const BoxCall&)> onMessageBox;  // runs while the box is "open"
+  std::optional<std::string> dialogResult;     // text the dialog writes; nullopt = cancel
+  std::set<std::string> rejectedValues;        // lower-case names whose write fails
+
+  void AddFile(const std::string& path, std::uint64_t length) { files_[Lower(path)] = length; }
+  void AddFolder(const std::string& path) { folders_.insert(Lower(path)); }
+  RegKeyData& Key(RegKey root, const std::string& subKey) { return keys_[{root, Lower(subKey)}]; }
+  bool HasKey(RegKey root, const std::string& subKey) const {
+    return keys_.count({root, Lower(subKey)}) != 0;
+  }
+  // A string value as the system stores it: the text and its NUL.
+  void SetRegText(RegKey root, const std::string& subKey, const std::string& name,
+                  const std::string& text, std::uint32_t type = kRegSz);
+  void SetRegBytes(RegKey root, const std::string& subKey, const std::string& name,
+                   std::uint32_t type, const std::string& bytes);
+  void SetSetting(const std::string& name, const std::string& text);
+  // The text of a stored option up to its NUL, or nullopt when absent.
+  std::optional<std::string> Setting(const std::string& name) const;
+  void SetDisc(bool present);
+  std::size_t OpenHandles() const { return handles_.size(); }
+  // Forgets every record, so a test sees only what happens after set-up.
+  void ClearRecords() { static_cast<FakeRecords&>(*this) = FakeRecords(); }
+
+  // Platform.
+  bool AnotherInstanceRunning() override { return anotherInstance; }
+  std::string AppFolder() override { return appFolder; }
+  unsigned DriveType(const std::string& rootPath) override;
+  std::string FindFirstFileName(const std::string& pattern) override;
+  bool FileLength(const std::string& path, std::uint64_t* length) override;
+  bool IsFile(const std::string& path) override;
+  bool StartProgram(const std::string& application, const std::string& commandLine,
+                    int showStyle) override;
+  std::string ExpandEnvironment(const std::string& text) override;
+  std::uintptr_t InstanceHandle() override { return kInstance; }
+  long OpenRegKey(RegKey root, const std::string& subKey, RegKey* key) override;
+  long CreateRegKey(RegKey root, const std::string& subKey, RegKey* key) override;
+  long QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type, char* data,
+                     std::uint32_t* size) override;
+  long SetRegValue(RegKey key, const std::string& name, std::uint32_t type,
+                   const std::string& data) override;
+  long CloseRegKey(RegKey key) override;
+  std::uint32_t SendMciString(const std::string& command, char* reply,
+                              std::uint32_t replyLength) override;
+  std::int16_t AsyncKeyState(int virtualKey) override;
+  void CursorPos(int* x, int* y) override;
+  WindowHandle FindWindowByTitle(const std::string& title) override;
+  void ActivateWindow(WindowHandle window) override;
+  bool IsMinimizedOrMaximized(WindowHandle window) override;
+  void RestoreWindow(WindowHandle window) override;
+  int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
+                     unsigned flags) override;
+  bool NotifyIcon(unsigned operation, const TrayRecord& record) override;
+  void RunShellExecute(WindowHandle owner, const std::string& verb, const std::string& file,
+                       const std::string& parameters, const std::string& directory,
+                       int showStyle) override;
+  bool ShowOpenFileDialog(OpenFileRecord& record) override;
+
+ private:
+  using KeyId = std::pair<RegKey, std::string>;
+  RegKeyData* Open(RegKey handle);
+
+  std::map<std::string, std::uint64_t> files_;
+  std::set<std::string> folders_;
+  std::map<KeyId, RegKeyData> keys_;
+  std::map<RegKey, KeyId> handles_;
+  RegKey nextHandle_ = 0x100;
+};
+
+struct Selection { int index, start, length; };
+
+class FakeForm : public FormWindow {
+ public:
+  WindowHandle handle = 0x2A2A;
+  IconHandle icon = 0x1C0;
+  std::string caption = "Discora 1.0";
+  std::map<MenuItem, bool> checks{{MenuItem::Autorun, true}, {MenuItem::Start, true}};
+  MenuItem popupChoice = MenuItem::None;
+  std::function<void()> onPopup;  // runs while the menu is open
+  std::vector<std::pair<int, int>> popups;
+  bool timerEnabled = true;
+  std::array<std::string, 3> paths;
+  std::array<std::string, 3> labels{"VGSJoy Path:", "[pec] Path:", "Another Utility  Path:"};
+  std::vector<Selection> selections;
+  bool visible = false;
+  bool unloaded = false;
+
+  WindowHandle Handle() const override { return handle; }
+  IconHandle Icon() const override { return icon; }
+  std::string Caption() const override { return caption; }
+  bool Checked(MenuItem item) const override {
+    auto it = checks.find(item);
+    return it != checks.end() && it->second;
+  }
+  void SetChecked(MenuItem item, bool checked) override { checks[item] = checked; }
+  MenuItem PopupMenu(int x, int y) override {
+    popups.emplace_back(x, y);
+    if (onPopup) onPopup();
+    return popupChoice;
+  }
+  void SetTimerEnabled(bool enabled) override { timerEnabled = enabled; }
+  bool TimerEnabled() const override { return timerEnabled; }
+  std::string PathText(int index) const override { return paths.at(index); }
+  void SetPathText(int index, const std::string& text) override { paths.at(index) = text; }
+  void SelectPathText(int index, int start, int length) override {
+    selections.push_back({index, start, length});
+  }
+  std::string LabelCaption(int index) const override { return labels.at(index); }
+  bool Visible() const override { return visible; }
+  void SetVisible(bool v) override { visible = v; }
+  void Unload() override { unloaded = true; }
+};
+
+}  // namespace discora::test

@@ -1,0 +1,46 @@
+// A small machine for the agent to run on: one CD-ROM drive D: with an empty
+// tray, the program in C:\Discora and nothing in the settings store. Tests
+// change what they need before starting the agent.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "agent/form.h"
+#include "fakes/fake_platform.h"
+
+namespace discora::test {
+
+constexpr char kVgsKey[] = "SOFTWARE\\Connectix\\Connectix Virtual Game Station\\General";
+constexpr char kVgsTitle[] = "Connectix Virtual Game Station";
+constexpr char kOpenD[] = "open D: Type cdaudio Alias cdvgs wait";
+constexpr char kStatus[] = "status cdvgs media present wait";
+
+inline std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+struct Machine {
+  Machine() {
+    platform.drives['D'] = kDriveCdrom;
+    platform.mci[kOpenD] = MciReply{0, "1"};  // the open command answers with the device id
+    platform.SetDisc(false);
+  }
+
+  // Starts the agent and forgets what start-up did.
+  void StartAgent() {
+    ASSERT_TRUE(form.Form_Load());
+    platform.ClearRecords();
+  }
+  void InsertPlayStationDisc() {
+    platform.SetDisc(true);
+    platform.AddFile("D:\\SYSTEM.CNF", 1024);  // disc file systems report upper case
+  }
+
+  FakePlatform platform;
+  FakeForm window;
+  FormDiscoraNotify form{platform, window};
+};
+
+class AgentTest : public ::testing::Test, public Machine {};
+
+}  // namespace discora::test

@@ -1,0 +1,164 @@
+// The tray icon: the record handed to the notification area, hiding and the
+// Shift recall, and the decoding of the icon's mouse events.
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "res/version.h"
+#include "tray/tray_record.h"
+#include "unit/agent_fixture.h"
+
+namespace discora::test {
+namespace {
+
+// The notification area reads this record byte for byte.
+static_assert(offsetof(TrayRecord, hWnd) == 4 && offsetof(TrayRecord, uID) == 8 &&
+                  offsetof(TrayRecord, uFlags) == 12 &&
+                  offsetof(TrayRecord, uCallbackMessage) == 16 &&
+                  offsetof(TrayRecord, hIcon) == 20 && offsetof(TrayRecord, szTip) == 24,
+              "NOTIFYICONDATAA field offsets");
+
+TEST(TrayRecordTest, HoldsIdFlagsMessageAndBlankPaddedTip) {
+  const TrayRecord r = MakeTrayRecord(0x2A2A, 0x1C0, "Discora 1.0");
+  EXPECT_EQ(r.cbSize, 88u);
+  EXPECT_EQ(r.hWnd, 0x2A2Au);
+  EXPECT_EQ(r.uID, 1u);
+  EXPECT_EQ(r.uFlags, 7u);
+  EXPECT_EQ(r.uCallbackMessage, 0x200u);
+  EXPECT_EQ(r.hIcon, 0x1C0u);
+  const std::string text = std::string("Discora 1.0") + DISCORA_TIP_CREDIT;
+  ASSERT_LT(text.size(), 64u);
+  std::string expected = text + '\0';
+  expected.resize(64, ' ');
+  EXPECT_EQ(std::string(r.szTip, 64), expected);
+}
+
+TEST(TrayRecordTest, LongTipIsCutTo63CharactersAndItsNul) {
+  const std::string caption(100, 'c');
+  const TrayRecord r = MakeTrayRecord(1, 2, caption);
+  EXPECT_EQ(std::string(r.szTip, 64), std::string(63, 'c') + '\0');
+}
+
+using TrayTest = AgentTest;
+
+TEST_F(TrayTest, StartUpAddsTheWindowsOwnRecord) {
+  window.caption = "Discora 1.0";
+  ASSERT_TRUE(form.Form_Load());
+  ASSERT_EQ(platform.notifications.size(), 1u);
+  const TrayRecord& r = platform.notifications[0].record;
+  EXPECT_EQ(r.hWnd, window.handle);
+  EXPECT_EQ(r.hIcon, window.icon);
+  EXPECT_EQ(std::string(r.szTip), std::string("Discora 1.0") + DISCORA_TIP_CREDIT);
+}
+
+TEST_F(TrayTest, DoubleClickLaunchesAndRightButtonUpPopsUpTheMenuAtThePointer) {
+  platform.folderListing = {"vgs.exe"};
+  StartAgent();
+  platform.cursorX = 1200;
+  platform.cursorY = 740;
+  for (unsigned message : {0x200u, 0x201u, 0x202u, 0x204u, 0x206u, 0x207u, 301u}) {
+    form.Form_MouseMove(message);
+  }
+  EXPECT_TRUE(platform.starts.empty());
+  EXPECT_TRUE(window.popups.empty());
+
+  form.Form_MouseMove(kTrayDoubleClick);
+  EXPECT_EQ(platform.starts.size(), 1u);
+
+  window.popupChoice = MenuItem::Utility;
+  form.Form_MouseMove(kTrayRightButtonUp);
+  EXPECT_EQ(window.popups, (std::vector<std::pair<int, int>>{{1200, 740}}));
+  EXPECT_FALSE(window.Checked(MenuItem::Utility));  // the chosen command ran
+  EXPECT_FALSE(form.MenuBusy());
+}
+
+TEST_F(TrayTest, TrayEventsWhileTheMenuOrItsBoxIsOpenAreIgnored) {
+  platform.folderListing = {"vgs.exe"};
+  StartAgent();
+  bool busyInside = false;
+  auto nested = [&] {
+    busyInside = form.MenuBusy();
+    form.Form_MouseMove(kTrayDoubleClick);
+    form.Form_MouseMove(kTrayRightButtonUp);
+  };
+  window.onPopup = nested;
+  platform.onMessageBox = [&](const BoxCall&) { nested(); };
+  window.popupChoice = MenuItem::About;
+  form.Form_MouseMove(kTrayRightButtonUp);
+  EXPECT_TRUE(busyInside);
+  EXPECT_EQ(window.popups.size(), 1u);
+  EXPECT_TRUE(platform.starts.empty());
+  EXPECT_FALSE(form.MenuBusy());
+
+  // From the credits label the box runs outside the tray handler.
+  window.onPopup = nullptr;
+  window.popupChoice = MenuItem::None;
+  form.lblCredits_Click();
+  EXPECT_EQ(platform.starts.size(), 1u);
+  EXPECT_EQ(window.popups.size(), 2u);
+  EXPECT_FALSE(form.MenuBusy());
+}
+
+TEST_F(TrayTest, ShiftAtAPollBringsAHiddenIconBackWithoutStoringIt) {
+  platform.SetSetting("Hidden", "True");
+  StartAgent();
+  EXPECT_TRUE(form.State().IconHidden);
+  form.Timer1_Timer();
+  EXPECT_TRUE(platform.notifications.empty());
+
+  // Held through the whole poll: the icon returns and a new disc is only marked seen.
+  const auto down = static_cast<std::int16_t>(0x8000);
+  platform.folderListing = {"vgs.exe"};
+  InsertPlayStationDisc();
+  platform.shiftStates = {down, down};
+  form.Timer1_Timer();
+  ASSERT_EQ(platform.notifications.size(), 1u);
+  EXPECT_EQ(platform.notifications[0].operation, kNimAdd);
+  EXPECT_FALSE(form.State().IconHidden);
+  EXPECT_TRUE(platform.starts.empty());
+  EXPECT_EQ(platform.Setting("Hidden"), "True");
+
+  platform.shiftDefault = down;
+  form.Timer1_Timer();  // shown already: Shift changes nothing about the icon
+  EXPECT_EQ(platform.notifications.size(), 1u);
+}
+
+TEST_F(TrayTest, ShiftDuringStartUpRecallsEvenWithPollingOff) {
+  platform.SetSetting("Hidden", "True");
+  platform.SetSetting("Enabled", "False");
+  platform.shiftDefault = static_cast<std::int16_t>(0x8001);
+  ASSERT_TRUE(form.Form_Load());
+  ASSERT_EQ(platform.notifications.size(), 1u);
+  EXPECT_EQ(platform.notifications[0].operation, kNimAdd);
+  EXPECT_FALSE(form.State().IconHidden);
+}
+
+TEST_F(TrayTest, UnloadDeletesTheIconWhateverItsState) {
+  for (bool hidden : {false, true}) {
+    Machine m;
+    if (hidden) m.platform.SetSetting("Hidden", "True");
+    m.StartAgent();
+    m.form.Form_Unload();
+    ASSERT_EQ(m.platform.notifications.size(), 1u);
+    EXPECT_EQ(m.platform.notifications[0].operation, kNimDelete);
+    EXPECT_EQ(m.platform.notifications[0].record.cbSize, 88u);
+  }
+}
+
+TEST_F(TrayTest, NewTaskbarGetsTheIconBackUnlessHidden) {
+  form.Form_TaskbarCreated();  // before start-up there is no record to add
+  EXPECT_TRUE(platform.notifications.empty());
+  StartAgent();
+  form.Form_TaskbarCreated();
+  ASSERT_EQ(platform.notifications.size(), 1u);
+  EXPECT_EQ(platform.notifications[0].operation, kNimAdd);
+  EXPECT_EQ(platform.notifications[0].record.uID, 1u);
+
+  form.State().IconHidden = true;
+  form.Form_TaskbarCreated();
+  EXPECT_EQ(platform.notifications.size(), 1u);
+}
+
+}  // namespace
+}  // namespace discora::test

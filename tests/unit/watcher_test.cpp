@@ -1,0 +1,218 @@
+// The disc watcher and the launcher: the MCI conversation of one poll, the
+// edge latch, Shift, the PlayStation check, and what a launch starts or
+// brings forward.
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "unit/agent_fixture.h"
+
+namespace discora::test {
+namespace {
+
+const StartCall kEmulator{"C:\\Discora\\vgs.exe", Quoted("C:\\Discora\\vgs.exe"), 1};
+
+class WatcherTest : public AgentTest {
+ protected:
+  WatcherTest() { platform.folderListing = {"vgs.exe"}; }
+
+  StartCall Utility(const std::string& path) { return {path, Quoted(path), 2}; }
+};
+
+TEST_F(WatcherTest, OnePollSendsOpenStatusCloseWithASixCharacterReply) {
+  StartAgent();
+  form.Timer1_Timer();
+  EXPECT_EQ(platform.mciCommands,
+            (std::vector<std::string>{kOpenD, kStatus, "close cdvgs"}));
+  EXPECT_EQ(platform.mciLengths, (std::vector<std::uint32_t>{6, 6, 6}));
+}
+
+TEST_F(WatcherTest, LatchLaunchesOncePerInsertion) {
+  StartAgent();  // no disc at start-up: the first poll cleared the latch
+  EXPECT_FALSE(form.State().WasPresent);
+
+  InsertPlayStationDisc();
+  form.Timer1_Timer();
+  EXPECT_EQ(platform.starts, std::vector<StartCall>{kEmulator});
+  EXPECT_TRUE(form.State().WasPresent);
+  EXPECT_EQ(platform.isFileQueries, std::vector<std::string>{"D:\\system.cnf"});
+
+  form.Timer1_Timer();  // still in the drive
+  EXPECT_EQ(platform.starts.size(), 1u);
+
+  platform.SetDisc(false);
+  form.Timer1_Timer();
+  EXPECT_FALSE(form.State().WasPresent);
+  form.Timer1_Timer();
+  EXPECT_FALSE(form.State().WasPresent);
+  EXPECT_EQ(platform.starts.size(), 1u);
+
+  platform.SetDisc(true);
+  form.Timer1_Timer();
+  EXPECT_EQ(platform.starts.size(), 2u);
+}
+
+TEST_F(WatcherTest, DiscWithoutSystemCnfIsSeenButNotLaunched) {
+  StartAgent();
+  platform.SetDisc(true);
+  form.Timer1_Timer();
+  EXPECT_TRUE(platform.starts.empty());
+  EXPECT_TRUE(form.State().WasPresent);
+}
+
+TEST_F(WatcherTest, OnlyTheTopBitOfShiftSuppressesALaunch) {
+  const std::vector<std::pair<std::int16_t, bool>> rows = {
+      {static_cast<std::int16_t>(0x8000), true}, {static_cast<std::int16_t>(0x8001), true},
+      {static_cast<std::int16_t>(0x8002), false}, {static_cast<std::int16_t>(0xFFFF), false},
+      {0x0001, false}, {0, false}};
+  for (const auto& [state, suppressed] : rows) {
+    SCOPED_TRACE(state);
+    Machine m;
+    m.platform.folderListing = {"vgs.exe"};
+    m.StartAgent();
+    m.InsertPlayStationDisc();
+    m.platform.shiftDefault = state;
+    m.form.Timer1_Timer();
+    EXPECT_EQ(m.platform.starts.empty(), suppressed);
+    EXPECT_TRUE(m.form.State().WasPresent);
+    for (int key : m.platform.keyQueries) EXPECT_EQ(key, 0x10);
+    // A disc marked as seen under Shift stays seen.
+    m.platform.shiftDefault = 0;
+    m.form.Timer1_Timer();
+    EXPECT_EQ(m.platform.starts.size(), suppressed ? 0u : 1u);
+  }
+}
+
+TEST_F(WatcherTest, OnlyASuccessfulStatusQueryChangesTheReading) {
+  StartAgent();
+  InsertPlayStationDisc();
+  form.Timer1_Timer();
+  ASSERT_TRUE(form.State().MediaPresent);
+
+  // A failed or unreadable status keeps the disc present: no second launch.
+  platform.mci[kStatus] = MciReply{263, ""};
+  form.Timer1_Timer();
+  platform.mci[kStatus] = MciReply{0, ""};
+  form.Timer1_Timer();
+  EXPECT_TRUE(form.State().MediaPresent);
+  EXPECT_EQ(platform.starts.size(), 1u);
+
+  platform.SetDisc(false);
+  form.Timer1_Timer();
+  ASSERT_FALSE(form.State().MediaPresent);
+  // The open command's "1" and a failed status's own text are no reading.
+  platform.mci[kStatus] = MciReply{263, "true"};
+  form.Timer1_Timer();
+  platform.mci[kStatus] = MciReply{0, ""};
+  form.Timer1_Timer();
+  EXPECT_FALSE(form.State().MediaPresent);
+  EXPECT_EQ(platform.starts.size(), 1u);
+}
+
+TEST_F(WatcherTest, UtilitiesStartMinimisedInFieldOrderBeforeTheEmulator) {
+  platform.AddFile("C:\\Tools\\Joy.exe", 4000);
+  platform.AddFile("C:\\Tools\\pec.exe", 9000);
+  platform.AddFolder("C:\\Tools");
+  StartAgent();
+  window.paths = {"C:\\Tools\\Joy.exe", "C:\\Tools", "c:\\tools\\PEC.EXE"};
+  form.Form_MouseMove(kTrayDoubleClick);
+  EXPECT_EQ(platform.starts, (std::vector<StartCall>{Utility("C:\\Tools\\Joy.exe"),
+                                                     Utility("c:\\tools\\PEC.EXE"), kEmulator}));
+}
+
+TEST_F(WatcherTest, MissingEmptyAndZeroLengthUtilitiesAreSkipped) {
+  platform.AddFile("C:\\Tools\\empty.exe", 0);
+  StartAgent();
+  window.paths = {"C:\\Tools\\gone.exe", "", "C:\\Tools\\empty.exe"};
+  form.Form_MouseMove(kTrayDoubleClick);
+  EXPECT_EQ(platform.starts, std::vector<StartCall>{kEmulator});
+}
+
+TEST_F(WatcherTest, UtilitiesOffStartsOnlyTheEmulator) {
+  platform.AddFile("C:\\Discora\\pec.exe", 9000);
+  StartAgent();
+  window.checks[MenuItem::Utility] = false;
+  form.Form_MouseMove(kTrayDoubleClick);
+  EXPECT_EQ(platform.starts, std::vector<StartCall>{kEmulator});
+}
+
+TEST_F(WatcherTest, RunningEmulatorIsBroughtForwardNotStartedAgain) {
+  for (bool minimised : {true, false}) {
+    SCOPED_TRACE(minimised);
+    Machine m;
+    m.platform.folderListing = {"vgs.exe"};
+    m.platform.AddFile("C:\\Discora\\pec.exe", 9000);
+    m.platform.windows[kVgsTitle] = OtherWindow{0x77, minimised};
+    m.StartAgent();
+    m.form.Form_MouseMove(kTrayDoubleClick);
+    EXPECT_EQ(m.platform.starts, std::vector<StartCall>{Utility("C:\\Discora\\pec.exe")});
+    EXPECT_EQ(m.platform.windowSearches, std::vector<std::string>{kVgsTitle});
+    EXPECT_EQ(m.form.State().EmulatorWindow, 0x77u);
+    EXPECT_EQ(m.platform.activated, std::vector<WindowHandle>{0x77});
+    EXPECT_EQ(m.platform.restored,
+              minimised ? std::vector<WindowHandle>{0x77} : std::vector<WindowHandle>{});
+    EXPECT_EQ(m.platform.events.back(), minimised ? "restore" : "activate");
+  }
+}
+
+TEST_F(WatcherTest, NoEmulatorAnywhereStartsOnlyTheUtilities) {
+  platform.folderListing.clear();
+  platform.AddFile("C:\\Discora\\DX7VGSJoy.exe", 5000);
+  StartAgent();
+  form.Form_MouseMove(kTrayDoubleClick);
+  EXPECT_EQ(platform.starts, std::vector<StartCall>{Utility("C:\\Discora\\DX7VGSJoy.exe")});
+}
+
+TEST_F(WatcherTest, EmulatorIsStartedByTheCommandItWasFoundAs) {
+  struct Row {
+    std::string folder;
+    std::vector<std::string> listing;
+    std::string location;
+    bool locationIsFile;
+    StartCall expected;
+    std::string title;
+  };
+  const std::string file = "C:\\Program Files\\VGS\\vgs.exe";
+  const std::string command = "C:\\VGS\\vgs.exe /fullscreen";
+  const std::vector<Row> rows = {
+      {"E:\\", {"VGS.exe"}, "", false, {"E:\\VGS.exe", Quoted("E:\\VGS.exe"), 1}, kVgsTitle},
+      {"C:\\Discora", {"bleem!.exe"}, "", false,
+       {"C:\\Discora\\bleem!.exe", Quoted("C:\\Discora\\bleem!.exe"), 1}, "bleem!"},
+      {"C:\\Discora", {}, file, true, {file, Quoted(file), 1}, kVgsTitle},
+      {"C:\\Discora", {}, command, false, {"", command, 1}, kVgsTitle},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.expected.commandLine);
+    Machine m;
+    m.platform.appFolder = row.folder;
+    m.platform.folderListing = row.listing;
+    if (!row.location.empty()) {
+      m.platform.SetRegText(kHkeyLocalMachine, kVgsKey, "Location", row.location);
+    }
+    if (row.locationIsFile) m.platform.AddFile(row.location, 1 << 20);
+    m.StartAgent();
+    m.form.Form_MouseMove(kTrayDoubleClick);
+    EXPECT_EQ(m.platform.windowSearches, std::vector<std::string>{row.title});
+    EXPECT_EQ(m.platform.starts, std::vector<StartCall>{row.expected});
+  }
+}
+
+TEST_F(WatcherTest, DeviceArrivalOnTheWatchedDrivePollsAtOnce) {
+  StartAgent();
+  InsertPlayStationDisc();
+  constexpr std::uint32_t kDriveD = 1u << 3;
+  form.Form_DeviceArrival(1u << 4, true);  // E:
+  form.Form_DeviceArrival(kDriveD, false);
+  window.checks[MenuItem::Autorun] = false;
+  form.Form_DeviceArrival(kDriveD, true);
+  EXPECT_TRUE(platform.mciCommands.empty());
+
+  window.checks[MenuItem::Autorun] = true;
+  form.Form_DeviceArrival(kDriveD | (1u << 5), true);
+  EXPECT_EQ(platform.mciCommands.size(), 3u);
+  EXPECT_EQ(platform.starts, std::vector<StartCall>{kEmulator});
+}
+
+}  // namespace
+}  // namespace discora::test
