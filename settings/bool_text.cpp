@@ -41,8 +41,16 @@ bool IsDecimalNumber(std::string_view t) {
   return i == t.size();
 }
 
-// Whether a decimal number (already checked by IsDecimalNumber) is beyond
-// the largest double, 1.7976931348623157e308, without converting it.
+// The smallest number that rounds to infinity as a double (2^1024 - 2^970),
+// every digit of it.
+constexpr char kRoundsToInfinity[] =
+    "17976931348623158079372897140530341507993413271003782693617377898044496829276475094664901"
+    "79775872070963302864166928879109465555478519404026306574886715058206819089020007083836762"
+    "73854845817711531764475730270069855571366959622842914819860834936475292719074168444365510"
+    "704342711559699508093042880177904174497792";
+
+// Whether a decimal number (already checked by IsDecimalNumber) is too large
+// for a double, without converting it.
 bool OverflowsDouble(std::string_view t) {
   std::string digits;  // significant digits, leading zeros dropped
   long long pointPosition = 0;  // digits before the decimal point
@@ -67,7 +75,8 @@ bool OverflowsDouble(std::string_view t) {
     bool negative = false;
     if (t[i] == '+' || t[i] == '-') negative = t[i++] == '-';
     for (; i < t.size(); ++i) {
-      if (exponent < 100000) exponent = exponent * 10 + (t[i] - '0');
+      // No text is long enough to bring an exponent this large back.
+      if (exponent < 1000000000000000LL) exponent = exponent * 10 + (t[i] - '0');
     }
     if (negative) exponent = -exponent;
   }
@@ -75,7 +84,7 @@ bool OverflowsDouble(std::string_view t) {
   const long long magnitude = pointPosition + exponent;
   if (magnitude != 309) return magnitude > 309;
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-  return digits > "17976931348623157";
+  return digits >= kRoundsToInfinity;
 }
 
 // "&H1F" and "&O17" style numbers, at most 32 bits wide.

@@ -33,6 +33,22 @@ std::string PatternSuffix(const std::string& pattern) {
   return name;
 }
 
+// The multimedia library is not one of the system's known DLLs, so a copy
+// planted in the program's folder would win a search by name. It is loaded
+// by its full path in the system folder instead of being imported.
+using MciSendStringFn = MCIERROR(WINAPI*)(LPCSTR, LPSTR, UINT, HWND);
+
+MciSendStringFn LoadMciSendString() {
+  char system[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(system, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH - sizeof "\\winmm.dll") return nullptr;
+  lstrcatA(system, "\\winmm.dll");
+  HMODULE winmm = LoadLibraryA(system);
+  if (winmm == nullptr) return nullptr;
+  return reinterpret_cast<MciSendStringFn>(
+      reinterpret_cast<void*>(GetProcAddress(winmm, "mciSendStringA")));
+}
+
 }  // namespace
 
 void HardenProcess() {
@@ -188,7 +204,9 @@ long Win32Platform::CloseRegKey(RegKey key) { return RegCloseKey(ToHkey(key)); }
 
 std::uint32_t Win32Platform::SendMciString(const std::string& command, char* reply,
                                            std::uint32_t replyLength) {
-  return mciSendStringA(command.c_str(), reply, replyLength, nullptr);
+  static const MciSendStringFn send = LoadMciSendString();
+  if (send == nullptr) return MCIERR_CANNOT_LOAD_DRIVER;
+  return send(command.c_str(), reply, replyLength, nullptr);
 }
 
 std::int16_t Win32Platform::AsyncKeyState(int virtualKey) {
