@@ -27,4 +27,5 @@ cmake --preset windows-release >/dev/null
 cmake --build --preset windows-release
 
 echo "== end-to-end tests under Wine"
-python3 -m pytest -q -n 2 tests/e2e
+# Debian's own Python, which has pytest; another python3 may come first on PATH.
+/usr/bin/python3 -m pytest -q -n 2 tests/e2e
