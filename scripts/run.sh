@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Builds Discora and runs it under Wine on Linux, with a virtual CD-ROM drive
+# D: whose disc you change with scripts/disc (insert psx|data, eject, status).
+# Stand-in programs play the emulator (a window titled "Connectix Virtual Game
+# Station") and the utilities DX7VGSJoy.exe and pec.exe, so a disc put in
+# shows the agent at work. The prefix lives in build/run/ and is kept.
+# Without a DISPLAY it runs on an Xvfb screen of its own.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+run=$repo/build/run
+export WINEPREFIX=$run/wineprefix WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+
+"$repo/scripts/setup.sh"
+cmake --preset windows-release >/dev/null
+cmake --build --preset windows-release
+bin=$repo/build/windows-release
+programs=$bin/tests/e2e/programs
+
+xvfb_pid=
+if [ -z "${DISPLAY:-}" ]; then
+  exec {fd}<> <(:)
+  Xvfb -displayfd "$fd" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  read -r -u "$fd" number
+  export DISPLAY=:$number
+  echo "Discora runs on the virtual screen $DISPLAY; to look at it:"
+  echo "  DISPLAY=$DISPLAY import -window root /tmp/discora.png"
+fi
+stop() {
+  wineserver -k 2>/dev/null || true  # Discora and the programs it started
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+}
+trap stop EXIT
+trap 'exit 130' INT TERM
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "Creating the Wine prefix $WINEPREFIX (once)..."
+  mkdir -p "$run"
+  wineboot -i >/dev/null 2>&1
+fi
+wineserver -k 2>/dev/null || true  # an earlier run in this prefix
+wineserver -w
+
+# The discs: empty, a PlayStation disc (SYSTEM.CNF at its root), a data disc.
+mkdir -p "$run/discs/none" "$run/discs/psx" "$run/discs/data"
+printf 'BOOT = cdrom:\\SLUS_000.01;1\r\n' >"$run/discs/psx/SYSTEM.CNF"
+echo program >"$run/discs/psx/SLUS_000.01"
+echo "not a game" >"$run/discs/data/README.TXT"
+[ -L "$WINEPREFIX/dosdevices/d:" ] || ln -s "$run/discs/none" "$WINEPREFIX/dosdevices/d:"
+
+# D: is a CD-ROM drive read through the test MCI driver, which sees a disc
+# change (Wine's own cdaudio driver always reports a disc). Wine reads drive
+# types when its server starts, so the server is restarted after this.
+drive_c=$WINEPREFIX/drive_c
+cp "$programs/mcitest.dll" "$drive_c/windows/system32/"
+mkdir -p "$drive_c/discora-test/mci" "$drive_c/Discora"
+wine reg add 'HKLM\Software\Wine\Drives' /v d: /d cdrom /f >/dev/null
+wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\MCI' /v cdaudio \
+  /d mcitest.dll /f >/dev/null
+wineserver -k; wineserver -w
+
+cp "$bin/Discora.exe" "$drive_c/Discora/"
+for name in testvgs.exe DX7VGSJoy.exe pec.exe; do
+  cp "$programs/standin.exe" "$drive_c/Discora/$name"
+done
+
+echo "Starting Discora (Ctrl+C ends it). Try: scripts/disc insert psx"
+echo "Programs it starts are logged in $drive_c/discora-test/standin.log"
+# In the background and waited for, so Ctrl+C or a kill reaches this script
+# at once and the trap ends everything.
+wine 'C:\Discora\Discora.exe' &
+wait $!

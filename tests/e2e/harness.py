@@ -1,0 +1,681 @@
+"""Runs the real Discora.exe under 32-bit Wine for the end-to-end tests.
+
+Each test worker owns one Xvfb display and one Wine prefix under
+build/e2e/<worker>/. The prefix is made once; a pristine copy of its registry
+files is kept, and before every test the Wine server is ended, the registry
+files are put back and the test folders are emptied, so every test starts
+from the same machine. The test's own registry values (settings, CD-ROM
+drives, the test MCI driver) are written into the registry files before the
+Wine server starts: Wine's mount manager reads the drive types only when it
+starts, so a drive made a CD-ROM later is not seen as one.
+
+The world the agent sees is built from test programs (tests/e2e/programs):
+mcitest.dll answers the agent's MCI queries from what the test put behind the
+drive letter and logs every command, standin.exe plays the emulators and the
+utilities and logs how it was started, and probe.exe looks at windows from
+inside the prefix.
+"""
+
+from __future__ import annotations
+
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+from typing import Callable, Iterable, TypeVar
+
+REPO = Path(__file__).resolve().parents[2]
+BUILD = REPO / "build"
+
+EMULATOR_TITLE = "Connectix Virtual Game Station"
+BLEEM_TITLE = "bleem!"
+AGENT_CLASS = "DiscoraNotifyForm"
+AGENT_CAPTION = "Discora 1.0"
+
+PROGRAM_FOLDER = "C:\\Discora"
+TEST_FOLDER = "C:\\discora-test"
+MCI_FOLDER = TEST_FOLDER + "\\mci"
+TOOLS_FOLDER = TEST_FOLDER + "\\bin"
+STANDIN_LOG = TEST_FOLDER + "\\standin.log"
+
+POLL_SECONDS = 3.0
+DRIVE_CDROM = 5
+# Generous, for a loaded two-core machine; every wait returns as soon as its
+# condition holds.
+DEADLINE = 30.0
+
+SETTINGS_KEY = "Software\\Discora\\Settings"
+VGS_KEY = "Software\\Connectix\\Connectix Virtual Game Station\\General"
+
+T = TypeVar("T")
+
+
+def discora_exe() -> Path:
+    return Path(os.environ.get("DISCORA_EXE") or BUILD / "windows-release" / "Discora.exe")
+
+
+def programs_dir() -> Path:
+    return Path(
+        os.environ.get("DISCORA_E2E_PROGRAMS")
+        or BUILD / "windows-release" / "tests" / "e2e" / "programs"
+    )
+
+
+def require_file(path: Path, what: str) -> Path:
+    if not path.is_file():
+        raise RuntimeError(
+            f"{what} not found at {path}: build it first with "
+            "`cmake --preset windows-release && cmake --build --preset windows-release`"
+        )
+    return path
+
+
+def wait_until(
+    predicate: Callable[[], T],
+    timeout: float = DEADLINE,
+    message: str = "condition",
+    interval: float = 0.1,
+    details: Callable[[], str] | None = None,
+) -> T:
+    """Polls `predicate` until it returns something true and returns that.
+
+    Fails the test with `message` (and `details()`, the state that would
+    explain the failure) when `timeout` seconds pass first.
+    """
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            extra = f"\n{details()}" if details else ""
+            raise AssertionError(f"timed out after {timeout:.0f} s waiting for {message}{extra}")
+        time.sleep(interval)
+
+
+def parse_fields(line: str) -> dict[str, str]:
+    """Splits one tab-separated key=value record of the test programs."""
+    record = {}
+    for part in line.rstrip("\r\n").split("\t"):
+        key, sep, value = part.partition("=")
+        if sep:
+            record[key] = value
+    return record
+
+
+# --------------------------------------------------------------------------
+# Xvfb
+
+
+class Display:
+    """One Xvfb server; -displayfd lets the server pick a free number and
+    tells it once it accepts connections, so no guessing and no polling."""
+
+    def __init__(self) -> None:
+        self.process: subprocess.Popen | None = None
+        self.name = ""
+
+    def start(self) -> str:
+        read_fd, write_fd = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
+             "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_fd,),
+            stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL,
+        )
+        os.close(write_fd)
+        with os.fdopen(read_fd) as pipe:
+            number = pipe.readline().strip()  # blocks until the server is ready
+        if not number.isdigit():
+            self.stop()
+            raise RuntimeError("Xvfb did not start")
+        self.name = f":{number}"
+        return self.name
+
+    def stop(self) -> None:
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.process = None
+
+
+# --------------------------------------------------------------------------
+# Wine registry files
+
+
+def _reg_escape(text: str) -> str:
+    out = []
+    for ch in text:
+        if ch == "\\":
+            out.append("\\\\")
+        elif ch == '"':
+            out.append('\\"')
+        elif ch == "\n":
+            out.append("\\n")
+        elif ch == "\r":
+            out.append("\\r")
+        elif ch == "\t":
+            out.append("\\t")
+        elif ord(ch) < 32 or ord(ch) > 126:
+            out.append(f"\\x{ord(ch):04x}")
+        else:
+            out.append(ch)
+    return "".join(out)
+
+
+def _reg_section(key: str, values: dict[str, str]) -> str:
+    """One key in the format of Wine's own registry files, REG_SZ values."""
+    lines = [f"\n[{_reg_escape(key)}] {int(time.time())}"]
+    for name, value in values.items():
+        lines.append(f'"{_reg_escape(name)}"="{_reg_escape(value)}"')
+    return "\n".join(lines) + "\n"
+
+
+# --------------------------------------------------------------------------
+# The worker's prefix
+
+
+def _wine_env(prefix: Path, display: str) -> dict[str, str]:
+    env = dict(os.environ)
+    env.update(
+        WINEPREFIX=str(prefix),
+        WINEARCH="win32",
+        # Wine's error messages (a crash, a failed start) are kept in
+        # build/e2e/<worker>/wine.log; DISCORA_E2E_WINEDEBUG adds traces
+        # when a test needs explaining.
+        WINEDEBUG=os.environ.get("DISCORA_E2E_WINEDEBUG", "fixme-all"),
+        DISPLAY=display,
+        # No desktop entries on the host, no offers to install Mono or Gecko.
+        WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d",
+        DISCORA_TEST_LOG=STANDIN_LOG,
+    )
+    return env
+
+
+REGISTRY_FILES = ("system.reg", "user.reg", "userdef.reg")
+
+
+class WorkerPrefix:
+    """The Wine prefix and disc folders of one test worker."""
+
+    def __init__(self, root: Path, display: str) -> None:
+        self.root = root
+        self.prefix = root / "prefix"
+        self.pristine = root / "pristine"
+        self.discs = root / "discs"
+        self.manifest = root / "created.txt"
+        self.env = _wine_env(self.prefix, display)
+
+    def wine_version(self) -> str:
+        return subprocess.run(["wine", "--version"], capture_output=True, text=True,
+                              check=True).stdout.strip()
+
+    def create(self) -> None:
+        """Makes the prefix once; a later run reuses it when it was completed
+        by the same Wine."""
+        marker = self.pristine / "wine-version"
+        version = self.wine_version()
+        if marker.is_file() and marker.read_text() == version and self.prefix.is_dir():
+            return
+        self.kill_server()
+        shutil.rmtree(self.root, ignore_errors=True)
+        self.root.mkdir(parents=True)
+        subprocess.run(["wineboot", "-i"], env=self.env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        subprocess.run(["wineserver", "-w"], env=self.env, check=True, timeout=120)
+        self.pristine.mkdir()
+        for name in REGISTRY_FILES:
+            shutil.copy2(self.prefix / name, self.pristine / name)
+        marker.write_text(version)
+
+    def kill_server(self) -> None:
+        """Ends this prefix's Wine server and with it every Windows process
+        of the prefix, and waits until it is gone."""
+        if not self.prefix.is_dir():
+            return
+        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+        subprocess.run(["wineserver", "-w"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+        # Clients notice the server's end on their own; any that has not yet
+        # is one of this prefix's processes and is ended by its id.
+        deadline = time.monotonic() + 10
+        while self.processes() and time.monotonic() < deadline:
+            time.sleep(0.05)
+        for pid, _ in self.processes():
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+
+    def processes(self) -> list[tuple[int, str]]:
+        """(Linux pid, command line) of every live process of this prefix,
+        Windows programs and the Wine server alike."""
+        wanted = f"WINEPREFIX={self.prefix}".encode()
+        found = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open(f"/proc/{entry}/environ", "rb") as f:
+                    if wanted not in f.read().split(b"\0"):
+                        continue
+                with open(f"/proc/{entry}/stat", "rb") as f:
+                    if f.read().rsplit(b")", 1)[1].split()[0] == b"Z":
+                        continue
+                with open(f"/proc/{entry}/cmdline", "rb") as f:
+                    cmdline = f.read().replace(b"\0", b" ").decode(errors="replace").strip()
+            except (FileNotFoundError, ProcessLookupError, PermissionError, IndexError):
+                continue
+            found.append((int(entry), cmdline))
+        return found
+
+    def reset(self) -> None:
+        """Puts the prefix back to its pristine state for the next test."""
+        self.kill_server()
+        for name in REGISTRY_FILES:
+            shutil.copy2(self.pristine / name, self.prefix / name)
+        # Everything the previous test created, even if it ended badly.
+        if self.manifest.is_file():
+            for line in self.manifest.read_text().splitlines():
+                _remove(Path(line))
+            self.manifest.unlink()
+        for letter in "abdefghijklmnopqrstuvwxy":
+            for name in (f"{letter}:", f"{letter}::"):
+                _remove(self.prefix / "dosdevices" / name)
+        shutil.rmtree(self.discs, ignore_errors=True)
+
+    def record_created(self, path: Path) -> None:
+        with open(self.manifest, "a") as f:
+            f.write(f"{path}\n")
+
+
+def _remove(path: Path) -> None:
+    if path.is_symlink() or path.is_file():
+        path.unlink()
+    elif path.is_dir():
+        shutil.rmtree(path, ignore_errors=True)
+
+
+# --------------------------------------------------------------------------
+# One test's machine
+
+
+DISC_CONTENTS = {
+    "none": {},
+    # A PlayStation disc: its boot file at the root, named as on real discs.
+    "psx": {"SYSTEM.CNF": "BOOT = cdrom:\\SLUS_000.01;1\r\nTCB = 4\r\nEVENT = 10\r\n",
+            "SLUS_000.01": "program"},
+    # Any other disc: files, but no boot file.
+    "data": {"README.TXT": "not a game", "SETUP.EXE": "installer"},
+}
+
+
+@dataclass
+class Launch:
+    """One start of a stand-in, as it logged it."""
+
+    role: str
+    path: str
+    cmdline: str
+    flags: int
+    show: int
+    pid: int
+    created: int
+    record: dict = field(repr=False)
+
+
+class Machine:
+    """The Windows machine of one test: its drives, files, registry values,
+    the agent and the programs it starts.
+
+    Registry values given before anything runs are written into the registry
+    files; values given later go through `wine reg`.
+    """
+
+    def __init__(self, worker: WorkerPrefix) -> None:
+        self.worker = worker
+        self.prefix = worker.prefix
+        self.env = worker.env
+        self.programs = programs_dir()
+        self._registry: dict[tuple[str, str], dict[str, str]] = {}
+        self._server_started = False
+        self._popens: list[subprocess.Popen] = []
+        self._cdroms: set[str] = set()
+        self.setup_seconds = 0.0  # reset, files and server start: the overhead
+
+    # -- set-up ------------------------------------------------------------
+
+    def prepare(self) -> None:
+        started = time.monotonic()
+        self.worker.reset()
+        (self.worker.root / "wine.log").unlink(missing_ok=True)
+        for name, files in DISC_CONTENTS.items():
+            folder = self.worker.discs / name
+            folder.mkdir(parents=True)
+            for file_name, text in files.items():
+                (folder / file_name).write_text(text)
+        _remove(self.unix_path(TEST_FOLDER))
+        _remove(self.unix_path(PROGRAM_FOLDER))
+        self.mkdir(MCI_FOLDER)
+        self.mkdir(TOOLS_FOLDER)
+        for name in ("probe.exe", "menuspy.dll", "menuhost.exe"):
+            shutil.copyfile(require_file(self.programs / name, name),
+                            self.unix_path(f"{TOOLS_FOLDER}\\{name}"))
+        # The test MCI driver stands in for Wine's cdaudio driver.
+        shutil.copyfile(require_file(self.programs / "mcitest.dll", "mcitest.dll"),
+                        self.prefix / "drive_c" / "windows" / "system32" / "mcitest.dll")
+        self.set_registry("HKLM", "Software\\Microsoft\\Windows NT\\CurrentVersion\\MCI",
+                          "cdaudio", "mcitest.dll")
+        self.setup_seconds = time.monotonic() - started
+
+    def unix_path(self, windows_path: str) -> Path:
+        drive, _, rest = windows_path.partition(":")
+        parts = [p for p in rest.split("\\") if p]
+        base = self.prefix / "dosdevices" / f"{drive.lower()}:"
+        if drive.lower() == "c":
+            base = self.prefix / "drive_c"
+        return base.joinpath(*parts)
+
+    def mkdir(self, windows_path: str) -> Path:
+        path = self.unix_path(windows_path)
+        path.mkdir(parents=True, exist_ok=True)
+        return path
+
+    def _created(self, windows_path: str) -> Path:
+        path = self.unix_path(windows_path)
+        # The topmost folder that did not exist yet is what a later clean-up
+        # must remove.
+        top = path
+        while not top.parent.exists():
+            top = top.parent
+        self.worker.record_created(top)
+        top.parent.mkdir(parents=True, exist_ok=True)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        return path
+
+    def put_standin(self, windows_path: str) -> str:
+        """Copies the stand-in to `windows_path`; its file name sets its role."""
+        path = self._created(windows_path)
+        shutil.copyfile(require_file(self.programs / "standin.exe", "standin.exe"), path)
+        return windows_path
+
+    def put_file(self, windows_path: str, content: bytes | str = b"") -> str:
+        path = self._created(windows_path)
+        path.write_bytes(content.encode() if isinstance(content, str) else content)
+        return windows_path
+
+    def install_agent(self, folder: str = PROGRAM_FOLDER) -> str:
+        path = self._created(f"{folder}\\Discora.exe")
+        shutil.copyfile(require_file(discora_exe(), "Discora.exe"), path)
+        return f"{folder}\\Discora.exe"
+
+    def set_registry(self, root: str, key: str, name: str, value: str) -> None:
+        """A REG_SZ value under HKLM or HKCU."""
+        if self._server_started:
+            self.wine("reg", "add", f"{root}\\{key}", "/v", name, "/t", "REG_SZ", "/d", value,
+                      "/f", check=True)
+            return
+        self._registry.setdefault((root, key), {})[name] = value
+
+    def set_setting(self, name: str, value: str) -> None:
+        self.set_registry("HKCU", SETTINGS_KEY, name, value)
+
+    def add_cdrom(self, letter: str, disc: str = "none") -> None:
+        """Makes `letter` a CD-ROM drive holding `disc` ("none" is empty)."""
+        letter = letter.lower().rstrip(":")
+        if self._server_started:
+            raise RuntimeError("drives must be set up before anything runs in the prefix")
+        self._cdroms.add(letter)
+        self.set_registry("HKLM", "Software\\Wine\\Drives", f"{letter}:", "cdrom")
+        self.insert(disc, letter)
+
+    def _commit(self) -> None:
+        """Writes the collected registry values and starts the Wine server;
+        runs once, before the first program of the test."""
+        if self._server_started:
+            return
+        started = time.monotonic()
+        files = {"HKLM": "system.reg", "HKCU": "user.reg"}
+        sections: dict[str, list[str]] = {"HKLM": [], "HKCU": []}
+        for (root, key), values in self._registry.items():
+            sections[root].append(_reg_section(key, values))
+        for root, parts in sections.items():
+            if parts:
+                with open(self.prefix / files[root], "a", newline="\n") as f:
+                    f.write("".join(parts))
+        # Kept alive between the test's programs, so each does not pay for
+        # a new server and its services; `kill_server` ends it.
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True, timeout=60)
+        self._server_started = True
+        # The first program also starts Wine's services; let it be the check
+        # that the CD-ROM drives are exactly those the test asked for.
+        cdroms = {d for d, t in self.drive_types().items() if t == DRIVE_CDROM}
+        wanted = {f"{letter.upper()}:" for letter in self._cdroms}
+        if cdroms != wanted:
+            raise RuntimeError(f"CD-ROM drives {sorted(cdroms)}, set up {sorted(wanted)}")
+        self.setup_seconds += time.monotonic() - started
+
+    # -- discs ---------------------------------------------------------------
+
+    def insert(self, disc: str, letter: str = "d") -> None:
+        """Puts `disc` ("psx", "data", or "none" for an empty drive) into the
+        drive. The drive letter's link is replaced in one rename, so the
+        agent never sees a drive that is neither the old nor the new one."""
+        letter = letter.lower().rstrip(":")
+        target = self.worker.discs / disc
+        if not target.is_dir():
+            raise ValueError(f"no prepared disc {disc!r}")
+        link = self.prefix / "dosdevices" / f"{letter}:"
+        temp = self.prefix / "dosdevices" / f".{letter}-swap"
+        _remove(temp)
+        temp.symlink_to(target)
+        os.replace(temp, link)
+
+    def eject(self, letter: str = "d") -> None:
+        self.insert("none", letter)
+
+    # -- the MCI driver ----------------------------------------------------
+
+    def mci_control(self, name: str, content: str | None = "") -> None:
+        """Creates (content given) or removes (None) a control file of the
+        test MCI driver: fail-open, fail-status, delay-ms."""
+        path = self.unix_path(f"{MCI_FOLDER}\\{name}")
+        if content is None:
+            path.unlink(missing_ok=True)
+        else:
+            path.write_text(content)
+
+    def mci_log(self) -> list[list[str]]:
+        """The driver's log: [tick, Windows pid, command, detail...] per line."""
+        path = self.unix_path(f"{MCI_FOLDER}\\log.txt")
+        try:
+            text = path.read_text(errors="replace")
+        except FileNotFoundError:
+            return []
+        # A line still being written has no end yet.
+        return [line.split("\t") for line in text.split("\n")[:-1] if line]
+
+    def status_queries(self) -> list[list[str]]:
+        return [entry for entry in self.mci_log() if entry[2] == "status"]
+
+    def opens(self) -> list[str]:
+        """The element of every open, such as "D:"."""
+        return [entry[2][5:] for entry in self.mci_log() if entry[2].startswith("open")]
+
+    def wait_polls(self, count: int, timeout: float | None = None,
+                   since: int | None = None) -> None:
+        """Waits until the agent has sent `count` more status queries than
+        `since` (default: now). Every query is one poll, so this is how a
+        test lets a known number of 3-second ticks pass."""
+        base = len(self.status_queries()) if since is None else since
+        timeout = timeout if timeout is not None else DEADLINE + count * POLL_SECONDS
+        wait_until(lambda: len(self.status_queries()) >= base + count, timeout,
+                   f"{count} more polls of the drive", details=self.describe)
+
+    def wait_reading(self, reading: str, timeout: float = DEADLINE) -> None:
+        """Waits for a poll that comes after now and reads `reading`
+        ("true", "false" or "failed")."""
+        base = len(self.status_queries())
+        wait_until(
+            lambda: any(e[3:4] == [reading] for e in self.status_queries()[base:]),
+            timeout, f"a poll reading {reading!r}", details=self.describe)
+
+    # -- stand-ins ---------------------------------------------------------
+
+    def standin_log(self) -> list[dict[str, str]]:
+        path = self.unix_path(STANDIN_LOG)
+        try:
+            text = path.read_text(errors="replace")
+        except FileNotFoundError:
+            return []
+        return [parse_fields(line) for line in text.split("\n")[:-1] if line]
+
+    def launches(self, role: str | None = None) -> list[Launch]:
+        """Every stand-in start, in the order the processes were created."""
+        found = []
+        for r in self.standin_log():
+            if r.get("event") != "start" or (role and r.get("role") != role):
+                continue
+            found.append(Launch(role=r["role"], path=r["path"], cmdline=r["cmdline"],
+                                flags=int(r["flags"]), show=int(r["show"]), pid=int(r["pid"]),
+                                created=int(r["created"]), record=r))
+        return sorted(found, key=lambda launch: launch.created)
+
+    def events(self, event: str) -> list[dict[str, str]]:
+        return [r for r in self.standin_log() if r.get("event") == event]
+
+    def wait_launches(self, count: int, role: str | None = None,
+                      timeout: float = DEADLINE) -> list[Launch]:
+        wait_until(lambda: len(self.launches(role)) >= count, timeout,
+                   f"{count} start(s) of {role or 'stand-ins'}", details=self.describe)
+        return self.launches(role)
+
+    # -- programs ----------------------------------------------------------
+
+    def wine(self, *args: str, check: bool = False,
+             timeout: float = 60) -> subprocess.CompletedProcess:
+        """Runs a Windows program to its end and returns its output.
+
+        The output goes through files, not pipes: Wine's background
+        services, started by whichever program comes first, inherit its
+        handles and would keep a pipe open long after the program ended.
+        """
+        self._commit()
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            process = subprocess.run(["wine", *args], env=self.env, stdout=out, stderr=err,
+                                     stdin=subprocess.DEVNULL, timeout=timeout,
+                                     cwd=self.prefix / "drive_c")
+            out.seek(0)
+            err.seek(0)
+            result = subprocess.CompletedProcess(
+                process.args, process.returncode,
+                out.read().decode(errors="replace").replace("\r\n", "\n"),
+                err.read().decode(errors="replace"))
+        if check and result.returncode != 0:
+            raise AssertionError(f"wine {' '.join(args)} failed ({result.returncode}): "
+                                 f"{result.stdout}{result.stderr}")
+        return result
+
+    def spawn(self, windows_path: str, *args: str) -> subprocess.Popen:
+        """Starts a Windows program without waiting. The `wine` process
+        becomes the Windows process, so its exit code is the program's."""
+        self._commit()
+        with open(self.worker.root / "wine.log", "ab") as log:
+            process = subprocess.Popen(["wine", windows_path, *args], env=self.env,
+                                       cwd=self.prefix / "drive_c", stdin=subprocess.DEVNULL,
+                                       stdout=log, stderr=log)
+        self._popens.append(process)
+        return process
+
+    def start_agent(self, path: str = PROGRAM_FOLDER + "\\Discora.exe") -> subprocess.Popen:
+        return self.spawn(path)
+
+    def start_agent_and_wait_first_poll(self) -> subprocess.Popen:
+        """Starts the agent and returns once its start-up poll is done."""
+        before = len(self.status_queries())
+        agent = self.start_agent()
+        wait_until(lambda: len(self.status_queries()) > before or agent.poll() is not None,
+                   DEADLINE, "the agent's first poll", details=self.describe)
+        assert agent.poll() is None, f"the agent ended at start-up with {agent.returncode}"
+        return agent
+
+    def probe(self, *args: str, check: bool = False) -> subprocess.CompletedProcess:
+        return self.wine(f"{TOOLS_FOLDER}\\probe.exe", *args, check=check)
+
+    def find_window(self, cls: str | None = None, title: str | None = None) -> dict | None:
+        args = ["find"]
+        if cls:
+            args += ["-c", cls]
+        if title:
+            args += ["-t", title]
+        result = self.probe(*args)
+        if result.returncode != 0:
+            return None
+        return parse_fields(result.stdout.splitlines()[0])
+
+    def wait_window(self, cls: str | None = None, title: str | None = None,
+                    predicate: Callable[[dict], bool] = lambda w: True,
+                    message: str = "a window", timeout: float = DEADLINE) -> dict:
+        def check() -> dict | None:
+            window = self.find_window(cls, title)
+            return window if window and predicate(window) else None
+        return wait_until(check, timeout, message, interval=0.2)
+
+    def drive_types(self) -> dict[str, int]:
+        out = self.probe("drives", check=True).stdout
+        return {r["drive"]: int(r["type"]) for r in map(parse_fields, out.splitlines())}
+
+    def read_settings(self) -> dict[str, str]:
+        """The agent's stored options, as the running registry holds them."""
+        result = self.wine("reg", "query", f"HKCU\\{SETTINGS_KEY}")
+        values = {}
+        for line in result.stdout.splitlines():
+            m = re.match(r"^\s+(\S.*?)\s+(REG_\w+)\s+(.*)$", line)
+            if m:
+                values[m.group(1)] = m.group(3)
+        return values
+
+    def windows_processes(self) -> list[str]:
+        """Command lines of the prefix's running Windows programs."""
+        return [cmd for _, cmd in self.worker.processes() if not cmd.startswith("/")]
+
+    def describe(self) -> str:
+        """What a failure message needs to be understood."""
+        mci = ["\t".join(e) for e in self.mci_log()[-12:]]
+        standin = [f"{r}" for r in self.standin_log()[-12:]]
+        return ("MCI log (last lines):\n  " + "\n  ".join(mci or ["(empty)"]) +
+                "\nstand-in log (last lines):\n  " + "\n  ".join(standin or ["(empty)"]) +
+                "\nprocesses:\n  " + "\n  ".join(self.windows_processes() or ["(none)"]))
+
+    # -- end ---------------------------------------------------------------
+
+    def stop(self) -> None:
+        """Ends every process of the test: the Wine server takes its Windows
+        processes with it; the `wine` processes this test started are then
+        reaped (and, should one linger, ended by its id)."""
+        self.worker.kill_server()
+        for process in self._popens:
+            try:
+                process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+        self._popens.clear()
+        self._server_started = False
+
+
+def only(items: Iterable[T], what: str) -> T:
+    items = list(items)
+    assert len(items) == 1, f"expected exactly one {what}, found {len(items)}: {items}"
+    return items[0]

@@ -1,0 +1,284 @@
+"""End-to-end tests of the real Discora.exe under Wine: a disc put into the
+watched drive, the programs the agent starts for it and how it starts them.
+
+The drive is a folder behind a drive letter, read by the test MCI driver;
+the emulator and the utilities are stand-ins that log how they were started.
+Where a test must show that something does not happen, it lets a counted
+number of the agent's 3-second polls pass (each poll is one status query in
+the MCI log) rather than sleeping for a guessed time.
+"""
+
+import time
+
+from harness import (
+    AGENT_CLASS,
+    BLEEM_TITLE,
+    DRIVE_CDROM,
+    EMULATOR_TITLE,
+    POLL_SECONDS,
+    PROGRAM_FOLDER,
+    VGS_KEY,
+    only,
+    wait_until,
+)
+
+JOY = PROGRAM_FOLDER + "\\DX7VGSJoy.exe"
+PEC = PROGRAM_FOLDER + "\\pec.exe"
+VGS = PROGRAM_FOLDER + "\\testvgs.exe"
+DECOY = "C:\\Program.exe"
+STARTF_USESHOWWINDOW = 0x1
+SW_SHOWNORMAL = 1
+SW_SHOWMINIMIZED = 2
+WM_SYSCOMMAND = 0x0112
+SC_MINIMIZE = 0xF020
+
+
+def install(machine, *programs, drive_disc="none"):
+    """The agent in its folder with the given stand-ins beside it, and one
+    CD-ROM drive D: holding `drive_disc`."""
+    machine.add_cdrom("d", drive_disc)
+    machine.install_agent()
+    for path in programs:
+        machine.put_standin(path)
+
+
+def paths(launches):
+    return [launch.path for launch in launches]
+
+
+def assert_started(launch, path, show):
+    assert launch.path == path
+    # The whole path, quoted: a folder with blanks cannot split it.
+    assert launch.cmdline == f'"{path}"'
+    assert launch.flags & STARTF_USESHOWWINDOW, launch
+    assert launch.show == show, launch
+
+
+def test_psx_disc_inserted_after_start_launches_utilities_then_emulator(machine):
+    install(machine, JOY, PEC, VGS)
+    agent = machine.start_agent_and_wait_first_poll()
+    assert machine.launches() == []
+
+    machine.insert("psx")
+    machine.wait_launches(3)
+    machine.wait_polls(2)
+
+    launches = machine.launches()
+    assert paths(launches) == [JOY, PEC, VGS], "utilities first, in order, each once"
+    assert_started(launches[0], JOY, SW_SHOWMINIMIZED)
+    assert_started(launches[1], PEC, SW_SHOWMINIMIZED)
+    assert_started(launches[2], VGS, SW_SHOWNORMAL)
+    window = machine.wait_window(title=EMULATOR_TITLE, message="the emulator's window")
+    assert window["visible"] == "1" and window["iconic"] == "0"
+    assert agent.poll() is None
+    # A fresh user's options stay unwritten until the user changes one.
+    assert machine.read_settings() == {}
+
+
+def test_disc_in_drive_at_start_launches_only_after_reinsertion(machine):
+    install(machine, JOY, PEC, VGS, drive_disc="psx")
+    machine.start_agent_and_wait_first_poll()
+    machine.wait_polls(3)
+    assert machine.launches() == [], "a disc already in at start counts as seen"
+    assert all(e[3] == "true" for e in machine.status_queries())
+
+    machine.eject()
+    machine.wait_reading("false")
+    assert machine.launches() == []
+    machine.insert("psx")
+    machine.wait_launches(1, role="emulator")
+    machine.wait_polls(2)
+    assert paths(machine.launches()) == [JOY, PEC, VGS]
+
+
+def test_start_and_polling_off_launch_at_startup_and_poll_no_more(machine):
+    install(machine, VGS, drive_disc="psx")
+    machine.set_setting("Start", "False")
+    machine.set_setting("Enabled", "False")
+    agent = machine.start_agent()
+
+    launch = machine.wait_launches(1, role="emulator")[0]
+    assert_started(launch, VGS, SW_SHOWNORMAL)
+    # Nothing to count while polling is off: two whole poll intervals with
+    # no query show that the timer does not run.
+    time.sleep(2 * POLL_SECONDS + 1)
+    assert len(machine.status_queries()) == 1, machine.describe()
+    assert len(machine.launches()) == 1
+    assert agent.poll() is None
+
+
+def test_running_minimised_emulator_is_restored_not_started_again(machine):
+    install(machine, JOY, PEC, VGS)
+    machine.spawn(VGS, "--minimized")
+    machine.wait_window(title=EMULATOR_TITLE, predicate=lambda w: w["iconic"] == "1",
+                        message="the emulator minimised before the agent starts")
+    machine.start_agent_and_wait_first_poll()
+
+    machine.insert("psx")
+    wait_until(lambda: machine.events("restored"), message="the emulator to be restored",
+               details=machine.describe)
+    machine.wait_window(title=EMULATOR_TITLE, predicate=lambda w: w["iconic"] == "0",
+                        message="the emulator window no longer minimised")
+    machine.wait_launches(3)
+    machine.wait_polls(2)
+
+    emulators = machine.launches("emulator")
+    assert len(emulators) == 1 and emulators[0].cmdline.endswith("--minimized"), \
+        "only the test's own emulator runs"
+    assert paths(machine.launches("utility")) == [JOY, PEC], "utilities start all the same"
+    assert len(machine.events("restored")) == 1
+
+
+def test_disc_without_system_cnf_launches_nothing(machine):
+    install(machine, JOY, PEC, VGS)
+    machine.start_agent_and_wait_first_poll()
+
+    machine.insert("data")
+    machine.wait_reading("true")
+    machine.wait_polls(3)
+    assert machine.launches() == []
+
+    # Taking it out re-arms the watch: the next PlayStation disc launches.
+    machine.eject()
+    machine.wait_reading("false")
+    machine.insert("psx")
+    machine.wait_launches(3)
+
+
+def test_second_instance_ends_at_once_and_first_keeps_working(machine):
+    install(machine, VGS)
+    first = machine.start_agent_and_wait_first_poll()
+
+    second = machine.start_agent()
+    assert second.wait(timeout=30) == 0
+    assert first.poll() is None
+    assert len({e[1] for e in machine.mci_log()}) == 1, "only the first instance polls"
+
+    machine.insert("psx")
+    machine.wait_launches(1, role="emulator")
+    machine.wait_polls(2)
+    assert len(machine.launches()) == 1
+    assert first.poll() is None
+
+
+def test_without_cdrom_drive_the_agent_ends_at_once(machine):
+    machine.install_agent()
+    machine.put_standin(VGS)
+    assert DRIVE_CDROM not in machine.drive_types().values()
+
+    agent = machine.start_agent()
+    assert agent.wait(timeout=30) == 0
+    assert machine.mci_log() == []
+    assert machine.launches() == []
+    assert machine.find_window(cls=AGENT_CLASS) is None
+
+
+def test_utility_path_with_blanks_starts_that_file_and_no_prefix_of_it(machine):
+    tool = "C:\\Program Files\\Disc Utils\\pec tool.exe"
+    install(machine, VGS, tool, DECOY)
+    machine.set_setting("App1", tool)
+    machine.start_agent_and_wait_first_poll()
+
+    machine.insert("psx")
+    machine.wait_launches(1, role="emulator")
+    machine.wait_polls(2)
+
+    utility = only(machine.launches("utility"), "utility start")
+    assert_started(utility, tool, SW_SHOWMINIMIZED)
+    assert DECOY not in paths(machine.launches())
+
+
+def test_only_the_first_cdrom_drive_is_watched(machine):
+    install(machine, VGS)
+    machine.add_cdrom("f", "psx")
+    # With this off a watched drive holding a disc at start would launch.
+    machine.set_setting("Start", "False")
+    machine.start_agent_and_wait_first_poll()
+    machine.wait_polls(2)
+    assert machine.launches() == []
+
+    machine.eject("f")
+    machine.wait_polls(1)
+    machine.insert("psx", "f")
+    machine.wait_polls(2)
+    assert machine.launches() == []
+    assert set(machine.opens()) == {"D:"}
+
+    machine.insert("psx", "d")
+    machine.wait_launches(1, role="emulator")
+
+
+def test_emulator_named_by_registry_location_with_blanks_is_started_quoted(machine):
+    location = "C:\\Program Files\\Connectix\\Virtual Game Station\\ConnectixVGS.exe"
+    install(machine, location, DECOY)
+    machine.set_registry("HKLM", VGS_KEY, "Location", location)
+    machine.start_agent_and_wait_first_poll()
+
+    machine.insert("psx")
+    machine.wait_launches(1, role="emulator")
+    machine.wait_polls(2)
+
+    assert_started(only(machine.launches(), "start"), location, SW_SHOWNORMAL)
+
+
+def test_failed_status_query_keeps_the_last_reading(machine):
+    install(machine, VGS)
+    agent = machine.start_agent_and_wait_first_poll()
+
+    # No disc known: a disc put in while the drive cannot be asked is not
+    # seen, and is seen (and launches) once the drive answers again.
+    machine.mci_control("fail-status")
+    machine.insert("psx")
+    machine.wait_reading("failed")
+    machine.wait_polls(2)
+    assert machine.launches() == [], "a failed query is no reading of a disc"
+    machine.mci_control("fail-status", None)
+    machine.wait_launches(1, role="emulator")
+
+    # Disc known: taking it out and putting it back while the drive cannot
+    # be asked leaves it present, so no second launch follows.
+    machine.mci_control("fail-status")
+    machine.eject()
+    machine.wait_reading("failed")
+    machine.wait_polls(1)
+    machine.insert("psx")
+    machine.wait_polls(1)
+    machine.mci_control("fail-status", None)
+    machine.wait_reading("true")
+    machine.wait_polls(2)
+    assert len(machine.launches()) == 1, machine.describe()
+    assert agent.poll() is None, "the agent survives failed queries"
+
+
+def test_bleem_in_program_folder_is_started_and_later_restored_by_its_title(machine):
+    bleem = PROGRAM_FOLDER + "\\bleem!.exe"
+    install(machine, bleem)
+    machine.start_agent_and_wait_first_poll()
+
+    machine.insert("psx")
+    assert_started(machine.wait_launches(1)[0], bleem, SW_SHOWNORMAL)
+    machine.wait_window(title=BLEEM_TITLE, message="the bleem! window")
+    machine.probe("post", "-t", BLEEM_TITLE, hex(WM_SYSCOMMAND), hex(SC_MINIMIZE), "0",
+                  check=True)
+    machine.wait_window(title=BLEEM_TITLE, predicate=lambda w: w["iconic"] == "1",
+                        message="bleem! minimised")
+
+    # The next disc finds it running under its own title and brings it back.
+    machine.eject()
+    machine.wait_reading("false")
+    machine.insert("psx")
+    wait_until(lambda: machine.events("restored"), message="bleem! to be restored",
+               details=machine.describe)
+    machine.wait_polls(2)
+    assert len(machine.launches()) == 1
+
+
+def test_utilities_switched_off_only_the_emulator_starts(machine):
+    install(machine, JOY, PEC, VGS)
+    machine.set_setting("StartUtils", "False")
+    machine.start_agent_and_wait_first_poll()
+
+    machine.insert("psx")
+    machine.wait_launches(1, role="emulator")
+    machine.wait_polls(2)
+    assert paths(machine.launches()) == [VGS]
