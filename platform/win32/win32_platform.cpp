@@ -33,21 +33,28 @@ std::string PatternSuffix(const std::string& pattern) {
   return name;
 }
 
-// The multimedia library is not one of the system's known DLLs, so a copy
-// planted in the program's folder would win a search by name. It is loaded
-// by its full path in the system folder instead of being imported.
-using MciSendStringFn = MCIERROR(WINAPI*)(LPCSTR, LPSTR, UINT, HWND);
-
-MciSendStringFn LoadMciSendString() {
-  char system[MAX_PATH];
-  const UINT length = GetSystemDirectoryA(system, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH - sizeof "\\winmm.dll") return nullptr;
-  lstrcatA(system, "\\winmm.dll");
-  HMODULE winmm = LoadLibraryA(system);
-  if (winmm == nullptr) return nullptr;
-  return reinterpret_cast<MciSendStringFn>(
-      reinterpret_cast<void*>(GetProcAddress(winmm, "mciSendStringA")));
+// Loads a library by its full path in the system folder. The multimedia
+// library is not one of the system's known DLLs, so a copy planted in the
+// program's folder would win a search by name; the common dialogs are needed
+// only when the user browses, and cost memory for the whole run otherwise.
+FARPROC SystemLibraryFunction(const char* library, const char* function) {
+  char path[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  if (length == 0 || length + 1 + lstrlenA(library) >= MAX_PATH) return nullptr;
+  lstrcatA(path, "\\");
+  lstrcatA(path, library);
+  HMODULE module = LoadLibraryA(path);
+  return module != nullptr ? GetProcAddress(module, function) : nullptr;
 }
+
+template <typename Function>
+Function LoadSystemFunction(const char* library, const char* function) {
+  return reinterpret_cast<Function>(
+      reinterpret_cast<void*>(SystemLibraryFunction(library, function)));
+}
+
+using MciSendStringFn = MCIERROR(WINAPI*)(LPCSTR, LPSTR, UINT, HWND);
+using GetOpenFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEA);
 
 }  // namespace
 
@@ -204,7 +211,7 @@ long Win32Platform::CloseRegKey(RegKey key) { return RegCloseKey(ToHkey(key)); }
 
 std::uint32_t Win32Platform::SendMciString(const std::string& command, char* reply,
                                            std::uint32_t replyLength) {
-  static const MciSendStringFn send = LoadMciSendString();
+  static const auto send = LoadSystemFunction<MciSendStringFn>("winmm.dll", "mciSendStringA");
   if (send == nullptr) return MCIERR_CANNOT_LOAD_DRIVER;
   return send(command.c_str(), reply, replyLength, nullptr);
 }
@@ -282,7 +289,9 @@ bool Win32Platform::ShowOpenFileDialog(OpenFileRecord& record) {
   dialog.lpstrInitialDir = record.initialDir.c_str();
   dialog.lpstrTitle = record.title.c_str();
   dialog.Flags = record.flags;
-  if (!GetOpenFileNameA(&dialog)) return false;
+  static const auto getOpenFileName =
+      LoadSystemFunction<GetOpenFileNameFn>("comdlg32.dll", "GetOpenFileNameA");
+  if (getOpenFileName == nullptr || !getOpenFileName(&dialog)) return false;
   record.file.assign(file.begin(), file.end());
   record.fileTitle.assign(fileTitle.begin(), fileTitle.end());
   return true;
