@@ -106,6 +106,9 @@ std::string FormDiscoraNotify::ReadRegistryString(RegKey hKey, const std::string
   const long rc = platform_.QueryRegValue(key, valueName, &type, &buffer[0], &size);
   if (rc == kErrorSuccess && size > 1 && size <= buffer.size()) {
     result = RegistryText(type, buffer.data(), size);
+    // A value that filled the whole buffer without a terminator is a text
+    // of 255 characters or more: it does not fit.
+    if (result.size() >= buffer.size()) result.clear();
     if (type == kRegExpandSz) result = platform_.ExpandEnvironment(result);
   }
 

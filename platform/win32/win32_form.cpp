@@ -11,6 +11,7 @@
 
 #include "agent/form.h"
 #include "config/layout.h"
+#include "platform/win32/ansi_text.h"
 #include "platform/win32/window_ids.h"
 #include "res/resource.h"
 #include "res/version.h"
@@ -226,7 +227,14 @@ void Win32Form::SetTimerEnabled(bool enabled) {
 }
 
 std::string Win32Form::PathText(int index) const {
-  return WindowText(Control(IDC_TXTPATH0 + index));
+  // Read wide and converted exactly: a typed character the code page lacks
+  // must not turn the path into another file's.
+  HWND field = Control(IDC_TXTPATH0 + index);
+  const int length = GetWindowTextLengthW(field);
+  if (length <= 0) return std::string();
+  std::vector<wchar_t> text(static_cast<std::size_t>(length) + 1);
+  const int got = GetWindowTextW(field, text.data(), length + 1);
+  return ToAnsi(text.data(), got > 0 ? got : 0);
 }
 
 void Win32Form::SetPathText(int index, const std::string& text) {

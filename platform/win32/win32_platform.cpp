@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win32/ansi_text.h"
+
 namespace discora {
 
 namespace {
@@ -87,21 +89,38 @@ bool Win32Platform::AnotherInstanceRunning() {
 }
 
 std::string Win32Platform::AppFolder() {
-  std::vector<char> path(MAX_PATH);
+  std::vector<wchar_t> path(MAX_PATH);
+  DWORD length = 0;
   for (;;) {
-    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length == 0) return std::string();
-    if (length < path.size()) {
-      std::string folder(path.data(), length);
-      const auto slash = folder.find_last_of('\\');
-      if (slash == std::string::npos) return folder;
-      folder.erase(slash);
-      if (folder.size() == 2 && folder[1] == ':') folder += '\\';  // a drive root
-      return folder;
-    }
+    if (length < path.size()) break;
     if (path.size() >= 32768) return std::string();
     path.resize(path.size() * 2);
   }
+  // The folder: everything before the last separator; a drive root keeps
+  // its separator ("E:\\").
+  std::vector<wchar_t> wide(path.data(), path.data() + length);
+  std::size_t end = wide.size();
+  while (end > 0 && wide[end - 1] != L'\\') --end;
+  if (end > 0) wide.resize(end == 3 && wide[1] == L':' ? end : end - 1);
+  wide.push_back(L'\0');
+
+  bool lossy = false;
+  std::string folder = ToAnsi(wide.data(), static_cast<int>(wide.size() - 1), &lossy);
+  if (lossy) {
+    // A folder name the code page cannot spell: its short name can be
+    // spelt. Without one, the folder keeps the "|" marks and names nothing.
+    std::vector<wchar_t> shortPath(wide.size() + MAX_PATH);
+    const DWORD got = GetShortPathNameW(wide.data(), shortPath.data(),
+                                        static_cast<DWORD>(shortPath.size()));
+    if (got > 0 && got < shortPath.size()) {
+      bool shortLossy = false;
+      std::string spelt = ToAnsi(shortPath.data(), static_cast<int>(got), &shortLossy);
+      if (!shortLossy) folder = spelt;
+    }
+  }
+  return folder;
 }
 
 unsigned Win32Platform::DriveType(const std::string& rootPath) {
@@ -109,20 +128,23 @@ unsigned Win32Platform::DriveType(const std::string& rootPath) {
 }
 
 std::string Win32Platform::FindFirstFileName(const std::string& pattern) {
-  WIN32_FIND_DATAA data;
-  HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+  WIN32_FIND_DATAW data;
+  HANDLE search = FindFirstFileW(ToWide(pattern).data(), &data);
   if (search == INVALID_HANDLE_VALUE) return std::string();
   // Short 8.3 names take part in wildcard matching; only a long name that
-  // itself fits the pattern counts.
+  // itself fits the pattern counts, and only one the code page can spell.
   const std::string suffix = PatternSuffix(pattern);
   std::string found;
   do {
     const DWORD skip = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    if ((data.dwFileAttributes & skip) == 0 && EndsWithIgnoringCase(data.cFileName, suffix)) {
-      found = data.cFileName;
+    if ((data.dwFileAttributes & skip) != 0) continue;
+    bool lossy = false;
+    const std::string name = ToAnsi(data.cFileName, lstrlenW(data.cFileName), &lossy);
+    if (!lossy && EndsWithIgnoringCase(name, suffix)) {
+      found = name;
       break;
     }
-  } while (FindNextFileA(search, &data));
+  } while (FindNextFileW(search, &data));
   FindClose(search);
   return found;
 }
@@ -191,13 +213,37 @@ long Win32Platform::CreateRegKey(RegKey root, const std::string& subKey, RegKey*
 
 long Win32Platform::QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type,
                                   char* data, std::uint32_t* size) {
-  DWORD valueType = *type;
-  DWORD valueSize = *size;
-  const LONG rc = RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, &valueType,
-                                   reinterpret_cast<BYTE*>(data), &valueSize);
+  // Strings are read wide and converted exactly (see ansi_text.h); the
+  // results keep the meaning of the "A" call: sizes in ANSI bytes, the
+  // stored terminator counted when there is one, ERROR_MORE_DATA when the
+  // caller's buffer is too small.
+  const std::vector<wchar_t> wideName = ToWide(name);
+  DWORD valueType = 0;
+  DWORD bytes = 0;
+  LONG rc = RegQueryValueExW(ToHkey(key), wideName.data(), nullptr, &valueType, nullptr, &bytes);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (valueType != REG_SZ && valueType != REG_EXPAND_SZ && valueType != REG_MULTI_SZ) {
+    DWORD rawSize = *size;
+    rc = RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, &valueType,
+                          reinterpret_cast<BYTE*>(data), &rawSize);
+    *type = valueType;
+    *size = rawSize;
+    return rc;
+  }
+  std::vector<wchar_t> wide(bytes / sizeof(wchar_t) + 1, L'\0');
+  DWORD got = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
+  rc = RegQueryValueExW(ToHkey(key), wideName.data(), nullptr, &valueType,
+                        reinterpret_cast<BYTE*>(wide.data()), &got);
+  if (rc != ERROR_SUCCESS) return rc;
+  const std::string ansi =
+      ToAnsi(wide.data(), static_cast<int>(got / sizeof(wchar_t)), nullptr);
   *type = valueType;
-  *size = valueSize;
-  return rc;
+  const std::uint32_t available = *size;
+  *size = static_cast<std::uint32_t>(ansi.size());
+  if (data == nullptr) return ERROR_SUCCESS;
+  if (ansi.size() > available) return ERROR_MORE_DATA;
+  std::memcpy(data, ansi.data(), ansi.size());
+  return ERROR_SUCCESS;
 }
 
 long Win32Platform::SetRegValue(RegKey key, const std::string& name, std::uint32_t type,

@@ -44,6 +44,9 @@ TOOLS_FOLDER = TEST_FOLDER + "\\bin"
 STANDIN_LOG = TEST_FOLDER + "\\standin.log"
 
 POLL_SECONDS = 3.0
+# The prefix's ANSI code page (Wine's default for an English locale): the
+# test programs log paths as the "A" functions give them, in this code page.
+ANSI_CODE_PAGE = "cp1252"
 DRIVE_CDROM = 5
 # Generous, for a loaded two-core machine; every wait returns as soon as its
 # condition holds.
@@ -173,11 +176,78 @@ def _reg_escape(text: str) -> str:
     return "".join(out)
 
 
-def _reg_section(key: str, values: dict[str, str]) -> str:
-    """One key in the format of Wine's own registry files, REG_SZ values."""
+REG_SZ = 1
+REG_EXPAND_SZ = 2
+REG_BINARY = 3
+REG_DWORD = 4
+REG_MULTI_SZ = 7
+
+
+@dataclass(frozen=True)
+class RegValue:
+    """A registry value exactly as the registry holds it: its type and its
+    bytes. Texts are held as the system holds them, in UTF-16LE with their
+    terminating NUL, so texts outside ASCII and values of the wrong type are
+    written and compared byte for byte."""
+
+    type: int
+    data: bytes
+
+    @staticmethod
+    def sz(text: str, type: int = REG_SZ) -> "RegValue":
+        return RegValue(type, (text + "\0").encode("utf-16-le"))
+
+    @staticmethod
+    def expand_sz(text: str) -> "RegValue":
+        return RegValue.sz(text, REG_EXPAND_SZ)
+
+    @staticmethod
+    def multi_sz(*texts: str) -> "RegValue":
+        return RegValue(REG_MULTI_SZ, "".join(t + "\0" for t in texts + ("",)).encode("utf-16-le"))
+
+    @staticmethod
+    def dword(number: int) -> "RegValue":
+        return RegValue(REG_DWORD, (number & 0xFFFFFFFF).to_bytes(4, "little"))
+
+    @staticmethod
+    def binary(data: bytes) -> "RegValue":
+        return RegValue(REG_BINARY, bytes(data))
+
+    def text(self) -> str | None:
+        """The text of a REG_SZ or REG_EXPAND_SZ value, without its NUL."""
+        if self.type not in (REG_SZ, REG_EXPAND_SZ) or len(self.data) % 2:
+            return None
+        return self.data.decode("utf-16-le").split("\0", 1)[0]
+
+    def __repr__(self) -> str:
+        shown = self.text()
+        if shown is not None:
+            shown = repr(shown if len(shown) <= 60 else f"{shown[:40]}...({len(shown)} chars)")
+        else:
+            shown = self.data[:40].hex() + ("..." if len(self.data) > 40 else "")
+        return f"RegValue(type={self.type}, {shown})"
+
+
+def _as_reg_value(value: "str | RegValue") -> RegValue:
+    return value if isinstance(value, RegValue) else RegValue.sz(value)
+
+
+def _reg_line(name: str, value: RegValue) -> str:
+    """One value in the format of Wine's own registry files."""
+    text = value.text()
+    if value.type == REG_SZ and text is not None and value.data == RegValue.sz(text).data:
+        return f'"{_reg_escape(name)}"="{_reg_escape(text)}"'
+    if value.type == REG_DWORD and len(value.data) == 4:
+        return f'"{_reg_escape(name)}"=dword:{int.from_bytes(value.data, "little"):08x}'
+    kind = "hex" if value.type == REG_BINARY else f"hex({value.type:x})"
+    return f'"{_reg_escape(name)}"={kind}:' + ",".join(f"{b:02x}" for b in value.data)
+
+
+def _reg_section(key: str, values: dict[str, "str | RegValue"]) -> str:
+    """One key in the format of Wine's own registry files."""
     lines = [f"\n[{_reg_escape(key)}] {int(time.time())}"]
     for name, value in values.items():
-        lines.append(f'"{_reg_escape(name)}"="{_reg_escape(value)}"')
+        lines.append(_reg_line(name, _as_reg_value(value)))
     return "\n".join(lines) + "\n"
 
 
@@ -348,7 +418,8 @@ class Machine:
         self.prefix = worker.prefix
         self.env = worker.env
         self.programs = programs_dir()
-        self._registry: dict[tuple[str, str], dict[str, str]] = {}
+        self._registry: dict[tuple[str, str], dict[str, str | RegValue]] = {}
+        self._tools: set[str] = set()
         self._server_started = False
         self._popens: list[subprocess.Popen] = []
         self._cdroms: set[str] = set()
@@ -420,11 +491,17 @@ class Machine:
         shutil.copyfile(require_file(discora_exe(), "Discora.exe"), path)
         return f"{folder}\\Discora.exe"
 
-    def set_registry(self, root: str, key: str, name: str, value: str) -> None:
-        """A REG_SZ value under HKLM or HKCU."""
+    def set_registry(self, root: str, key: str, name: str, value: "str | RegValue") -> None:
+        """A value under HKLM or HKCU: a text is a REG_SZ value, a RegValue
+        any type with exactly its bytes."""
         if self._server_started:
-            self.wine("reg", "add", f"{root}\\{key}", "/v", name, "/t", "REG_SZ", "/d", value,
-                      "/f", check=True)
+            if isinstance(value, str):
+                self.wine("reg", "add", f"{root}\\{key}", "/v", name, "/t", "REG_SZ", "/d",
+                          value, "/f", check=True)
+            else:
+                self.wine(self.tool("regtool.exe"), "set", f"{root}\\{key}",
+                          name.encode("utf-16-le").hex(), str(value.type), value.data.hex(),
+                          check=True)
             return
         self._registry.setdefault((root, key), {})[name] = value
 
@@ -485,6 +562,35 @@ class Machine:
     def eject(self, letter: str = "d") -> None:
         self.insert("none", letter)
 
+    def make_disc(self, name: str, files: dict[str, str] | None = None) -> Path:
+        """A further disc for `insert`, holding `files` (name: text); the
+        folder behind it stays writable, so a program in the prefix can put
+        files onto the "disc" too."""
+        folder = self.worker.discs / name
+        folder.mkdir(parents=True, exist_ok=False)
+        for file_name, text in (files or {}).items():
+            (folder / file_name).write_text(text)
+        return folder
+
+    def remove_drive(self, letter: str) -> None:
+        """Takes the drive letter away while programs run, as when a drive
+        is unplugged: its link in dosdevices is deleted."""
+        _remove(self.prefix / "dosdevices" / f"{letter.lower().rstrip(':')}:")
+
+    def add_drive(self, letter: str, drive_type: str, target: Path) -> None:
+        """Makes `letter` a drive of Wine's `drive_type` ("floppy", "hd",
+        "network", "cdrom") behind the Unix path `target`, which need not
+        exist (a drive with nothing in it)."""
+        letter = letter.lower().rstrip(":")
+        if self._server_started:
+            raise RuntimeError("drives must be set up before anything runs in the prefix")
+        if drive_type == "cdrom":
+            raise ValueError("CD-ROM drives are made with add_cdrom")
+        self.set_registry("HKLM", "Software\\Wine\\Drives", f"{letter}:", drive_type)
+        link = self.prefix / "dosdevices" / f"{letter}:"
+        _remove(link)
+        link.symlink_to(target)
+
     # -- the MCI driver ----------------------------------------------------
 
     def mci_control(self, name: str, content: str | None = "") -> None:
@@ -536,7 +642,7 @@ class Machine:
     def standin_log(self) -> list[dict[str, str]]:
         path = self.unix_path(STANDIN_LOG)
         try:
-            text = path.read_text(errors="replace")
+            text = path.read_bytes().decode(ANSI_CODE_PAGE, errors="replace")
         except FileNotFoundError:
             return []
         return [parse_fields(line) for line in text.split("\n")[:-1] if line]
@@ -563,9 +669,10 @@ class Machine:
 
     # -- programs ----------------------------------------------------------
 
-    def wine(self, *args: str, check: bool = False,
-             timeout: float = 60) -> subprocess.CompletedProcess:
-        """Runs a Windows program to its end and returns its output.
+    def wine(self, *args: str, check: bool = False, timeout: float = 60,
+             env: dict[str, str] | None = None) -> subprocess.CompletedProcess:
+        """Runs a Windows program to its end and returns its output; `env`
+        adds to the environment.
 
         The output goes through files, not pipes: Wine's background
         services, started by whichever program comes first, inherit its
@@ -573,7 +680,8 @@ class Machine:
         """
         self._commit()
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            process = subprocess.run(["wine", *args], env=self.env, stdout=out, stderr=err,
+            process = subprocess.run(["wine", *args], env={**self.env, **(env or {})},
+                                     stdout=out, stderr=err,
                                      stdin=subprocess.DEVNULL, timeout=timeout,
                                      cwd=self.prefix / "drive_c")
             out.seek(0)
@@ -587,19 +695,24 @@ class Machine:
                                  f"{result.stdout}{result.stderr}")
         return result
 
-    def spawn(self, windows_path: str, *args: str) -> subprocess.Popen:
+    def spawn(self, windows_path: str, *args: str, env: dict[str, str] | None = None,
+              log: Path | None = None) -> subprocess.Popen:
         """Starts a Windows program without waiting. The `wine` process
-        becomes the Windows process, so its exit code is the program's."""
+        becomes the Windows process, so its exit code is the program's.
+        `env` adds to the environment (WINEDEBUG, say); `log` receives the
+        program's output instead of the worker's wine.log."""
         self._commit()
-        with open(self.worker.root / "wine.log", "ab") as log:
-            process = subprocess.Popen(["wine", windows_path, *args], env=self.env,
+        with open(log or self.worker.root / "wine.log", "ab") as out:
+            process = subprocess.Popen(["wine", windows_path, *args],
+                                       env={**self.env, **(env or {})},
                                        cwd=self.prefix / "drive_c", stdin=subprocess.DEVNULL,
-                                       stdout=log, stderr=log)
+                                       stdout=out, stderr=out)
         self._popens.append(process)
         return process
 
-    def start_agent(self, path: str = PROGRAM_FOLDER + "\\Discora.exe") -> subprocess.Popen:
-        return self.spawn(path)
+    def start_agent(self, path: str = PROGRAM_FOLDER + "\\Discora.exe",
+                    **spawn_args) -> subprocess.Popen:
+        return self.spawn(path, **spawn_args)
 
     def start_agent_and_wait_first_poll(self) -> subprocess.Popen:
         """Starts the agent and returns once its start-up poll is done."""
@@ -645,6 +758,47 @@ class Machine:
             if m:
                 values[m.group(1)] = m.group(3)
         return values
+
+    def tool(self, name: str) -> str:
+        """The Windows path of test program `name` in the tools folder,
+        copied there the first time a test asks for it."""
+        if name not in self._tools:
+            shutil.copyfile(require_file(self.programs / name, name),
+                            self.unix_path(f"{TOOLS_FOLDER}\\{name}"))
+            self._tools.add(name)
+        return f"{TOOLS_FOLDER}\\{name}"
+
+    def registry_values(self, root: str, key: str) -> dict[str, RegValue] | None:
+        """Every value of a key of the running registry, type and bytes, or
+        None when the key cannot be opened for reading (absent or denied)."""
+        result = self.wine(self.tool("regtool.exe"), "dump", f"{root}\\{key}")
+        if result.returncode == 1:
+            return None
+        if result.returncode != 0:
+            raise AssertionError(f"regtool dump failed: {result.stdout}{result.stderr}")
+        values = {}
+        for record in map(parse_fields, result.stdout.splitlines()):
+            name = bytes.fromhex(record["name"]).decode("utf-16-le")
+            values[name] = RegValue(int(record["type"]), bytes.fromhex(record["data"]))
+        return values
+
+    def settings_values(self) -> dict[str, RegValue] | None:
+        """The whole settings key, type and bytes of every value."""
+        return self.registry_values("HKCU", SETTINGS_KEY)
+
+    def deny_registry_access(self, root: str, key: str, mask: int) -> None:
+        """Replaces the key's access list with one that denies `mask`
+        (KEY_QUERY_VALUE 0x1, KEY_SET_VALUE 0x2, ...) to everyone; the
+        Wine server enforces it for every process of the prefix."""
+        self.wine(self.tool("regtool.exe"), "deny", f"{root}\\{key}", hex(mask), check=True)
+
+    def allow_registry_access(self, root: str, key: str) -> None:
+        self.wine(self.tool("regtool.exe"), "allow", f"{root}\\{key}", check=True)
+
+    def windows(self) -> list[dict[str, str]]:
+        """Every top-level window of the prefix (probe's fields)."""
+        out = self.probe("windows", check=True).stdout
+        return [parse_fields(line) for line in out.splitlines() if line.strip()]
 
     def windows_processes(self) -> list[str]:
         """Command lines of the prefix's running Windows programs."""

@@ -138,6 +138,13 @@ TEST_F(StartupTest, RegistryLocationFitsUpTo254Characters) {
     EXPECT_TRUE(m.platform.queries[0].withData);
     EXPECT_EQ(m.platform.OpenHandles(), 0u);
   }
+  // 255 characters stored without their NUL fill the buffer exactly: still
+  // too long to be a whole text.
+  Machine unterminated;
+  unterminated.platform.SetRegBytes(kHkeyLocalMachine, kVgsKey, "Location", kRegSz,
+                                    std::string(255, 'x'));
+  ASSERT_TRUE(unterminated.form.Form_Load());
+  EXPECT_EQ(unterminated.form.State().EmulatorPath, "");
   // A value of no bytes at all is empty text too.
   platform.SetRegBytes(kHkeyLocalMachine, kVgsKey, "Location", kRegSz, "");
   ASSERT_TRUE(form.Form_Load());
