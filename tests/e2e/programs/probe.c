@@ -16,6 +16,22 @@
  *   probe mci COMMAND...                (mciSendStringA per argument: rc, reply)
  *   probe drives                        (GetDriveTypeA for C: to Z:)
  *   probe menu     [-c CLASS] [-t TITLE] [--pid PID] [--timeout MS]
+ *   probe key      VK down|up           (SendInput: a key pressed or released)
+ *   probe keystate VK                   (GetAsyncKeyState, as a signed number)
+ *   probe broadcast NAME [--timeout MS] (the registered message NAME sent to
+ *                                        every top-level window; returns when
+ *                                        all of them have handled it)
+ *   probe devchange [-c CLASS] [-t TITLE] EVENT UNITMASK FLAGS
+ *                                       (WM_DEVICECHANGE with a volume record)
+ *   probe tick                          (GetTickCount, the clock of the logs)
+ *   probe processes                     (every process: pid and file name)
+ *   probe forget-icon [-c CLASS] [-t TITLE] ID
+ *                                       (Shell_NotifyIconA NIM_DELETE of the
+ *                                        window's icon ID, as a shell that
+ *                                        restarts loses it)
+ *
+ * A message number of post and send may also be "@NAME", the message that
+ * RegisterWindowMessageA gives for NAME (such as "@TaskbarCreated").
  *
  * Menus live in the memory of the process that owns them, and Wine answers
  * menu calls for another process's menu with nothing. "menu" therefore loads
@@ -23,7 +39,9 @@
  * remote thread calling LoadLibraryA, runs its DumpOpenMenu in a second
  * remote thread, and prints what it wrote. */
 #include <windows.h>
+#include <dbt.h>
 #include <mmsystem.h>
+#include <shellapi.h>
 #include <tlhelp32.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -40,7 +58,8 @@ typedef struct {
 } Options;
 
 static void usage(void) {
-    fputs("usage: probe find|children|windows|post|send|wait|foreground|mci|drives|menu ...\n",
+    fputs("usage: probe find|children|windows|post|send|wait|foreground|mci|drives|menu|key|\n"
+          "             keystate|broadcast|devchange|tick|processes|forget-icon ...\n",
           stderr);
     exit(2);
 }
@@ -85,13 +104,17 @@ static void print_window(HWND hwnd) {
     GetClientRect(hwnd, &c);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
+    /* Wine's X11 driver keeps the X window of a top-level window in this
+     * property: what xdotool and xwininfo know the window by. */
+    unsigned long xwindow = (unsigned long)(ULONG_PTR)GetPropA(hwnd, "__wine_x11_whole_window");
     printf("hwnd=0x%lx\tclass=%s\ttext=%s\tpid=%lu\tid=%ld\tstyle=0x%08lx\texstyle=0x%08lx"
-           "\tvisible=%d\ticonic=%d\tzoomed=%d\trect=%ld,%ld,%ld,%ld\tclient=%ld,%ld,%ld,%ld\n",
+           "\tvisible=%d\ticonic=%d\tzoomed=%d\trect=%ld,%ld,%ld,%ld\tclient=%ld,%ld,%ld,%ld"
+           "\txwindow=0x%lx\n",
            (unsigned long)(ULONG_PTR)hwnd, cls, text, (unsigned long)pid,
            (long)GetWindowLongPtrA(hwnd, GWLP_ID), (unsigned long)GetWindowLongA(hwnd, GWL_STYLE),
            (unsigned long)GetWindowLongA(hwnd, GWL_EXSTYLE), IsWindowVisible(hwnd) ? 1 : 0,
            IsIconic(hwnd) ? 1 : 0, IsZoomed(hwnd) ? 1 : 0, r.left, r.top, r.right, r.bottom,
-           c.left, c.top, c.right, c.bottom);
+           c.left, c.top, c.right, c.bottom, xwindow);
 }
 
 static HWND find(const Options *o) { return FindWindowA(o->cls, o->title); }
@@ -116,11 +139,16 @@ static int cmd_children(const Options *o) {
     return 0;
 }
 
+static UINT message_number(const char *text) {
+    if (text[0] == '@') return RegisterWindowMessageA(text + 1);
+    return strtoul(text, NULL, 0);
+}
+
 static int cmd_message(const Options *o, BOOL post) {
     if (o->argc < 3) usage();
     HWND hwnd = find(o);
     if (!hwnd) return 1;
-    UINT msg = strtoul(o->argv[0], NULL, 0);
+    UINT msg = message_number(o->argv[0]);
     WPARAM wp = strtoul(o->argv[1], NULL, 0);
     LPARAM lp = (LPARAM)strtoul(o->argv[2], NULL, 0);
     if (post) {
@@ -261,6 +289,93 @@ static int cmd_menu(const Options *o) {
     return found ? 0 : 1;
 }
 
+/* A key as the keyboard driver reports it: the virtual key with its scan
+ * code, so the system's key state (GetAsyncKeyState in every process of the
+ * desktop) follows it, as for a real key. */
+static int cmd_key(const Options *o) {
+    if (o->argc < 2) usage();
+    WORD vk = (WORD)strtoul(o->argv[0], NULL, 0);
+    BOOL up = !strcmp(o->argv[1], "up");
+    if (!up && strcmp(o->argv[1], "down")) usage();
+    INPUT input;
+    ZeroMemory(&input, sizeof input);
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.wScan = (WORD)MapVirtualKeyA(vk, MAPVK_VK_TO_VSC);
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    if (SendInput(1, &input, sizeof input) != 1) return 2;
+    printf("vk=0x%02x\tstate=%d\n", vk, (int)(SHORT)GetAsyncKeyState(vk));
+    return 0;
+}
+
+static int cmd_keystate(const Options *o) {
+    if (o->argc < 1) usage();
+    printf("state=%d\n", (int)(SHORT)GetAsyncKeyState((int)strtoul(o->argv[0], NULL, 0)));
+    return 0;
+}
+
+/* As a new shell does for "TaskbarCreated": every top-level window gets the
+ * message. Sent rather than posted, so that when this returns every window
+ * that answers has handled it. */
+static int cmd_broadcast(const Options *o) {
+    if (o->argc < 1) usage();
+    UINT msg = RegisterWindowMessageA(o->argv[0]);
+    if (!msg) return 2;
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(HWND_BROADCAST, msg, 0, 0, SMTO_ABORTIFHUNG, o->timeout, &result))
+        return 2;
+    printf("message=0x%04x\n", msg);
+    return 0;
+}
+
+/* WM_DEVICECHANGE as the system sends it when a volume arrives or leaves:
+ * the record travels with the message, so SendMessage carries it across the
+ * process boundary (a posted message could not). */
+static int cmd_devchange(const Options *o) {
+    if (o->argc < 3) usage();
+    HWND hwnd = find(o);
+    if (!hwnd) return 1;
+    DEV_BROADCAST_VOLUME volume;
+    ZeroMemory(&volume, sizeof volume);
+    volume.dbcv_size = sizeof volume;
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = strtoul(o->argv[1], NULL, 0);
+    volume.dbcv_flags = (WORD)strtoul(o->argv[2], NULL, 0);
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(hwnd, WM_DEVICECHANGE, strtoul(o->argv[0], NULL, 0),
+                             (LPARAM)&volume, SMTO_NORMAL, o->timeout, &result))
+        return 2;
+    printf("result=%lu\n", (unsigned long)result);
+    return 0;
+}
+
+/* The system's own list: a process is in it from the moment its creator's
+ * CreateProcess returns until it ends. */
+static int cmd_processes(void) {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return 2;
+    PROCESSENTRY32 pe;
+    pe.dwSize = sizeof pe;
+    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe))
+        printf("pid=%lu\texe=%s\n", (unsigned long)pe.th32ProcessID, pe.szExeFile);
+    CloseHandle(snap);
+    return 0;
+}
+
+static int cmd_forget_icon(const Options *o) {
+    if (o->argc < 1) usage();
+    HWND hwnd = find(o);
+    if (!hwnd) return 1;
+    NOTIFYICONDATAA data;
+    ZeroMemory(&data, sizeof data);
+    data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    data.hWnd = hwnd;
+    data.uID = strtoul(o->argv[0], NULL, 0);
+    BOOL deleted = Shell_NotifyIconA(NIM_DELETE, &data);
+    printf("deleted=%d\n", deleted ? 1 : 0);
+    return deleted ? 0 : 1;
+}
+
 static BOOL CALLBACK print_top(HWND hwnd, LPARAM lp) {
     (void)lp;
     print_window(hwnd);
@@ -286,6 +401,13 @@ int main(int argc, char **argv) {
     } else if (!strcmp(cmd, "mci")) rc = cmd_mci(&o);
     else if (!strcmp(cmd, "drives")) rc = cmd_drives();
     else if (!strcmp(cmd, "menu")) rc = cmd_menu(&o);
+    else if (!strcmp(cmd, "key")) rc = cmd_key(&o);
+    else if (!strcmp(cmd, "keystate")) rc = cmd_keystate(&o);
+    else if (!strcmp(cmd, "broadcast")) rc = cmd_broadcast(&o);
+    else if (!strcmp(cmd, "devchange")) rc = cmd_devchange(&o);
+    else if (!strcmp(cmd, "processes")) rc = cmd_processes();
+    else if (!strcmp(cmd, "forget-icon")) rc = cmd_forget_icon(&o);
+    else if (!strcmp(cmd, "tick")) rc = (printf("tick=%lu\n", (unsigned long)GetTickCount()), 0);
     else usage();
     fflush(stdout);
     return rc;
