@@ -115,12 +115,24 @@ bool Win32Form::Create() {
     }
   }
 
-  CreateControls();
   taskbarCreated_ = RegisterWindowMessageA("TaskbarCreated");
   // The poll timer runs from the window's creation; start-up then sets it
   // from the "Enable Autorun" check mark.
   SetTimerEnabled(true);
   return true;
+}
+
+// A tray agent spends nearly all its life with the window hidden: the
+// controls, their fonts and the common-controls library they pull in are
+// made only when the window is first shown or a control is first asked for.
+void Win32Form::EnsureControls() {
+  if (controlsCreated_ || window_ == nullptr) return;
+  controlsCreated_ = true;
+  CreateControls();
+  for (int index = 0; index < 3; ++index) {
+    SetWindowTextA(Control(IDC_TXTPATH0 + index), pendingPaths_[index].c_str());
+    std::string().swap(pendingPaths_[index]);
+  }
 }
 
 void Win32Form::CreateControls() {
@@ -227,6 +239,8 @@ void Win32Form::SetTimerEnabled(bool enabled) {
 }
 
 std::string Win32Form::PathText(int index) const {
+  if (index < 0 || index >= 3) return std::string();
+  if (!controlsCreated_) return pendingPaths_[index];
   // Read wide and converted exactly: a typed character the code page lacks
   // must not turn the path into another file's.
   HWND field = Control(IDC_TXTPATH0 + index);
@@ -238,15 +252,27 @@ std::string Win32Form::PathText(int index) const {
 }
 
 void Win32Form::SetPathText(int index, const std::string& text) {
+  if (index < 0 || index >= 3) return;
+  if (!controlsCreated_) {
+    pendingPaths_[index] = text;
+    return;
+  }
   SetWindowTextA(Control(IDC_TXTPATH0 + index), text.c_str());
 }
 
 void Win32Form::SelectPathText(int index, int start, int length) {
+  EnsureControls();
   SendMessageA(Control(IDC_TXTPATH0 + index), EM_SETSEL, static_cast<WPARAM>(start),
                static_cast<LPARAM>(start + length));
 }
 
 std::string Win32Form::LabelCaption(int index) const {
+  if (!controlsCreated_) {
+    for (const ControlSpec& spec : kConfigControls) {
+      if (ControlId(spec) == IDC_LBLPATH0 + index) return spec.caption;
+    }
+    return std::string();
+  }
   return WindowText(Control(IDC_LBLPATH0 + index));
 }
 
@@ -258,12 +284,19 @@ void Win32Form::SetVisible(bool visible) {
     return;
   }
   if (IsWindowVisible(window_)) return;
+  EnsureControls();
   if (!shownBefore_) {
     CenterOnScreen();
     shownBefore_ = true;
   }
   ShowWindow(window_, SW_SHOW);
   SetForegroundWindow(window_);
+  // The hidden window may already be the active one (the tray menu makes it
+  // so), and then no activation puts the focus on a control.
+  HWND focus = GetFocus();
+  if (focus == nullptr || !IsChild(window_, focus)) {
+    SetFocus(lastFocus_ != nullptr ? lastFocus_ : Control(IDC_TXTPATH0));
+  }
 }
 
 void Win32Form::CenterOnScreen() {

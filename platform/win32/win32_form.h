@@ -49,6 +49,7 @@ class Win32Form final : public FormWindow {
   void OnCommand(WORD id, WORD code);
   void OnDeviceChange(WPARAM event, LPARAM data);
   void CreateControls();
+  void EnsureControls();
   void CenterOnScreen();
   HWND Control(int id) const { return GetDlgItem(window_, id); }
 
@@ -64,6 +65,10 @@ class Win32Form final : public FormWindow {
   bool timerEnabled_ = false;
   bool shownBefore_ = false;
   bool unloaded_ = false;
+  // The controls are made when the window is first needed as the
+  // configuration window; until then the path fields' text is kept here.
+  bool controlsCreated_ = false;
+  std::string pendingPaths_[3];
   FormDiscoraNotify* form_ = nullptr;
 };
 
