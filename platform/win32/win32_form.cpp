@@ -33,11 +33,11 @@ MenuItem MenuItemFromId(UINT id) {
   return kTrayMenu[id - 101u].item;
 }
 
-int ControlId(const ControlSpec& spec) {
-  const std::string name = spec.name;
-  if (name.rfind("txtPath", 0) == 0) return IDC_TXTPATH0 + spec.index;
-  if (name.rfind("btnBrowse", 0) == 0) return IDC_BTNBROWSE0 + spec.index;
-  if (name.rfind("lblPath", 0) == 0) return IDC_LBLPATH0 + spec.index;
+int ControlId(const ControlSpec& entry) {
+  const std::string name = entry.name;
+  if (name.rfind("txtPath", 0) == 0) return IDC_TXTPATH0 + entry.index;
+  if (name.rfind("btnBrowse", 0) == 0) return IDC_BTNBROWSE0 + entry.index;
+  if (name.rfind("lblPath", 0) == 0) return IDC_LBLPATH0 + entry.index;
   if (name == "btnOK") return IDC_BTNOK;
   return IDC_LBLCREDITS;
 }
@@ -106,12 +106,12 @@ bool Win32Form::Create() {
   }
 
   menu_ = CreatePopupMenu();
-  for (const MenuItemSpec& spec : kTrayMenu) {
-    if (spec.separator) {
-      AppendMenuA(menu_, MF_SEPARATOR, MenuId(spec.item), nullptr);
+  for (const MenuItemSpec& entry : kTrayMenu) {
+    if (entry.separator) {
+      AppendMenuA(menu_, MF_SEPARATOR, MenuId(entry.item), nullptr);
     } else {
-      AppendMenuA(menu_, MF_STRING | (spec.checkedAtCreation ? MF_CHECKED : MF_UNCHECKED),
-                  MenuId(spec.item), spec.caption);
+      AppendMenuA(menu_, MF_STRING | (entry.checkedAtCreation ? MF_CHECKED : MF_UNCHECKED),
+                  MenuId(entry.item), entry.caption);
     }
   }
 
@@ -139,14 +139,14 @@ void Win32Form::CreateControls() {
   font_ = CreateFormFont(false);
   linkFont_ = CreateFormFont(true);
   // Created in tab order, so Tab visits them in that order.
-  for (const ControlSpec& spec : kConfigControls) {
+  for (const ControlSpec& entry : kConfigControls) {
     const char* className = "STATIC";
     // Rows overlap by a few pixels (each label reaches into the field
     // below it); clipping keeps the fields whole on top of the labels.
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
     DWORD exStyle = 0;
-    const char* caption = spec.caption;
-    switch (spec.kind) {
+    const char* caption = entry.caption;
+    switch (entry.kind) {
       case ControlKind::Edit:
         className = "EDIT";
         style |= WS_TABSTOP | ES_AUTOHSCROLL;
@@ -169,17 +169,17 @@ void Win32Form::CreateControls() {
         break;
     }
     HWND control = CreateWindowExA(
-        exStyle, className, caption, style, TwipsToPixels(spec.left), TwipsToPixels(spec.top),
-        TwipsToPixels(spec.width), TwipsToPixels(spec.height), window_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(spec))), instance_, nullptr);
+        exStyle, className, caption, style, TwipsToPixels(entry.left), TwipsToPixels(entry.top),
+        TwipsToPixels(entry.width), TwipsToPixels(entry.height), window_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(entry))), instance_, nullptr);
     if (control == nullptr) continue;
-    if (spec.kind == ControlKind::Label) {
+    if (entry.kind == ControlKind::Label) {
       SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
     SendMessageA(control, WM_SETFONT,
-                 reinterpret_cast<WPARAM>(spec.kind == ControlKind::Link ? linkFont_ : font_), 0);
+                 reinterpret_cast<WPARAM>(entry.kind == ControlKind::Link ? linkFont_ : font_), 0);
     // The path fields have no length limit of their own.
-    if (spec.kind == ControlKind::Edit) SendMessageA(control, EM_LIMITTEXT, 0, 0);
+    if (entry.kind == ControlKind::Edit) SendMessageA(control, EM_LIMITTEXT, 0, 0);
   }
 }
 
@@ -268,8 +268,8 @@ void Win32Form::SelectPathText(int index, int start, int length) {
 
 std::string Win32Form::LabelCaption(int index) const {
   if (!controlsCreated_) {
-    for (const ControlSpec& spec : kConfigControls) {
-      if (ControlId(spec) == IDC_LBLPATH0 + index) return spec.caption;
+    for (const ControlSpec& entry : kConfigControls) {
+      if (ControlId(entry) == IDC_LBLPATH0 + index) return entry.caption;
     }
     return std::string();
   }
