@@ -22,14 +22,13 @@ import shutil
 import subprocess
 from collections import Counter
 from dataclasses import dataclass
-from pathlib import Path
 from typing import Callable, Iterable
 
 from harness import AGENT_CLASS, TOOLS_FOLDER, Machine, parse_fields, require_file, wait_until
+from tray_helpers import MENU_CLASS, TRAY_CLASS, WM_COMMAND
+from xdisplay import XDisplay, read_ppm
 
-WM_COMMAND = 0x0111
 IDM_CONFIG = 106
-IDM_EXIT = 110
 
 IDOK = 1
 IDC_TXTPATH = (201, 202, 203)
@@ -62,10 +61,6 @@ TRAY_MENU = ("&Enable Autorun", "&Start only on disk mount", "&Hide icon", "-",
              "Start with utilities", "&Configure...", "-", "&About Discora...", "-", "E&xit")
 MENU_CONFIGURE = TRAY_MENU.index("&Configure...")
 MENU_EXIT = TRAY_MENU.index("E&xit")
-
-MENU_CLASS = "#32768"
-DIALOG_CLASS = "#32770"
-TRAY_CLASS = "__winex11_standalone_tray"
 
 CFGPROBE = TOOLS_FOLDER + "\\cfgprobe.exe"
 
@@ -174,25 +169,7 @@ class Image:
 
 
 def parse_ppm(data: bytes) -> Image:
-    """A binary PPM (P6) with 8-bit samples, as `import -depth 8` writes it."""
-    fields: list[bytes] = []
-    pos = 0
-    while len(fields) < 4:
-        while data[pos:pos + 1].isspace():
-            pos += 1
-        if data[pos:pos + 1] == b"#":
-            pos = data.index(b"\n", pos) + 1
-            continue
-        end = pos
-        while not data[end:end + 1].isspace():
-            end += 1
-        fields.append(data[pos:end])
-        pos = end
-    pos += 1  # the single blank after the maximum value
-    magic, width, height, maxval = fields[0], int(fields[1]), int(fields[2]), int(fields[3])
-    if magic != b"P6" or maxval != 255:
-        raise ValueError(f"unexpected image format {magic!r} {maxval}")
-    return Image(width, height, data[pos:pos + width * height * 3])
+    return Image(*read_ppm(data))
 
 
 # --------------------------------------------------------------------------
@@ -258,63 +235,19 @@ def menu_item_centres(image: Image, layout: Iterable[str] = TRAY_MENU) -> list[i
 # The desktop of one test
 
 
-class Desktop:
+class Desktop(XDisplay):
     """The worker's X display and the Wine windows on it, for one test."""
 
     def __init__(self, machine: Machine) -> None:
-        self.machine = machine
-        self.env = {"DISPLAY": machine.env["DISPLAY"], "PATH": machine.env.get("PATH", "")}
+        super().__init__(machine)
         shutil.copyfile(require_file(machine.programs / "cfgprobe.exe", "cfgprobe.exe"),
                         machine.unix_path(CFGPROBE))
 
-    # -- X -----------------------------------------------------------------
-
-    def xdotool(self, *args: str) -> str:
-        result = subprocess.run(["xdotool", *args], env=self.env, capture_output=True,
-                                text=True, timeout=60)
-        if result.returncode != 0:
-            raise AssertionError(f"xdotool {' '.join(args)} failed: {result.stderr.strip()}")
-        return result.stdout
-
     def grab(self, left: int, top: int, width: int, height: int) -> Image:
         """The screen's pixels in a rectangle."""
-        result = subprocess.run(
-            ["import", "-window", "root", "-crop", f"{width}x{height}+{left}+{top}", "+repage",
-             "-depth", "8", "ppm:-"], env=self.env, capture_output=True, timeout=60, check=True)
-        image = parse_ppm(result.stdout)
+        image = Image(*self.grab_ppm(crop=(left, top, width, height)))
         assert (image.width, image.height) == (width, height), "the grab is not the rectangle"
         return image
-
-    def save_png(self, left: int, top: int, width: int, height: int, path: Path) -> None:
-        path.parent.mkdir(parents=True, exist_ok=True)
-        subprocess.run(["import", "-window", "root", "-crop", f"{width}x{height}+{left}+{top}",
-                        "+repage", str(path)], env=self.env, timeout=60, check=True)
-
-    def click(self, x: int, y: int, button: int = 1, repeat: int = 1) -> None:
-        # One xdotool run: the X server carries out the move before the
-        # click, so the click lands where the pointer was sent.
-        args = ["mousemove", str(x), str(y), "click"]
-        if repeat > 1:
-            args += ["--repeat", str(repeat), "--delay", "60"]
-        self.xdotool(*args, str(button))
-
-    def move_through(self, points: Iterable[tuple[int, int]]) -> None:
-        args: list[str] = []
-        for x, y in points:
-            args += ["mousemove", str(x), str(y)]
-        self.xdotool(*args)
-
-    def give_keyboard(self, xid: str) -> None:
-        """Gives the X input focus to a (mapped) Wine X window."""
-        self.xdotool("windowfocus", "--sync", xid)
-
-    def type_text(self, xid: str, text: str) -> None:
-        self.give_keyboard(xid)
-        self.xdotool("type", "--delay", "20", text)
-
-    def key(self, xid: str, *keys: str) -> None:
-        self.give_keyboard(xid)
-        self.xdotool("key", "--delay", "40", *keys)
 
     # -- reading windows from inside the prefix ------------------------------
 

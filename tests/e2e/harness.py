@@ -43,6 +43,12 @@ MCI_FOLDER = TEST_FOLDER + "\\mci"
 TOOLS_FOLDER = TEST_FOLDER + "\\bin"
 STANDIN_LOG = TEST_FOLDER + "\\standin.log"
 
+# The stand-ins as the tests install them: the two default utilities and
+# an emulator the program-folder search finds ("*vgs.exe").
+JOY = PROGRAM_FOLDER + "\\DX7VGSJoy.exe"
+PEC = PROGRAM_FOLDER + "\\pec.exe"
+VGS = PROGRAM_FOLDER + "\\testvgs.exe"
+
 POLL_SECONDS = 3.0
 # The prefix's ANSI code page (Wine's default for an English locale): the
 # test programs log paths as the "A" functions give them, in this code page.

@@ -15,16 +15,16 @@ from harness import (
     BLEEM_TITLE,
     DRIVE_CDROM,
     EMULATOR_TITLE,
+    JOY,
+    PEC,
     POLL_SECONDS,
     PROGRAM_FOLDER,
+    VGS,
     VGS_KEY,
     only,
     wait_until,
 )
 
-JOY = PROGRAM_FOLDER + "\\DX7VGSJoy.exe"
-PEC = PROGRAM_FOLDER + "\\pec.exe"
-VGS = PROGRAM_FOLDER + "\\testvgs.exe"
 DECOY = "C:\\Program.exe"
 STARTF_USESHOWWINDOW = 0x1
 SW_SHOWNORMAL = 1

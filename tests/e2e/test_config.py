@@ -17,7 +17,6 @@ import pytest
 from config_helpers import (
     BS_DEFPUSHBUTTON,
     BS_TYPEMASK,
-    DIALOG_CLASS,
     HTCAPTION,
     HTCLOSE,
     HTMAXBUTTON,
@@ -40,11 +39,9 @@ from config_helpers import (
     Desktop,
     xy,
 )
-from harness import AGENT_CAPTION, PROGRAM_FOLDER, TOOLS_FOLDER, wait_until
+from harness import AGENT_CAPTION, JOY, PEC, PROGRAM_FOLDER, TOOLS_FOLDER, VGS, wait_until
+from tray_helpers import DIALOG_CLASS
 
-JOY = PROGRAM_FOLDER + "\\DX7VGSJoy.exe"
-PEC = PROGRAM_FOLDER + "\\pec.exe"
-VGS = PROGRAM_FOLDER + "\\testvgs.exe"
 URL_HANDLER = TOOLS_FOLDER + "\\urlopen.exe"
 SW_SHOWNORMAL = 1
 WS_TABSTOP = 0x00010000
@@ -173,7 +170,7 @@ def test_controls_sit_where_the_layout_puts_them_and_tab_through_in_order(machin
     wl, wt, wr, wb = state.rect
     assert image.pixel(ox - wl + 2, oy - wt + 2) == xy(state.window["btnface"])
     assert not image.colours(*image_box(state, IDC_LBLPATH[0]))[BLUE]
-    desktop.save_png(wl, wt, wr - wl, wb - wt, machine.worker.root / "config-window.png")
+    desktop.save_png(machine.worker.root / "config-window.png", wl, wt, wr - wl, wb - wt)
 
     # The first field has the focus with its whole text selected; each
     # real Tab moves on in tab order, past the labels, and back round.

@@ -27,11 +27,14 @@ import pytest
 from harness import (
     AGENT_CLASS,
     EMULATOR_TITLE,
+    JOY,
+    PEC,
     PROGRAM_FOLDER,
     REG_SZ,
     SETTINGS_KEY,
     TEST_FOLDER,
     TOOLS_FOLDER,
+    VGS,
     VGS_KEY,
     RegValue,
     only,
@@ -40,9 +43,6 @@ from harness import (
 )
 
 AGENT = PROGRAM_FOLDER + "\\Discora.exe"
-VGS = PROGRAM_FOLDER + "\\testvgs.exe"
-JOY = PROGRAM_FOLDER + "\\DX7VGSJoy.exe"  # the default first utility
-PEC = PROGRAM_FOLDER + "\\pec.exe"  # the default second utility
 DECOY = "C:\\Program.exe"  # what an unquoted "C:\Program Files\..." would start
 # A utility stand-in outside the program's folder: each run of the launcher
 # starts it, so its log line marks that the launcher ran.

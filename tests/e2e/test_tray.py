@@ -19,14 +19,16 @@ import time
 import pytest
 
 from harness import (
-    AGENT_CLASS,
     AGENT_CAPTION,
+    AGENT_CLASS,
     DEADLINE,
     EMULATOR_TITLE,
+    JOY,
+    PEC,
     POLL_SECONDS,
-    PROGRAM_FOLDER,
     REPO,
     TEST_FOLDER,
+    VGS,
     wait_until,
 )
 from tray_helpers import (
@@ -60,9 +62,6 @@ from tray_helpers import (
     wait_menu_closed,
 )
 
-JOY = PROGRAM_FOLDER + "\\DX7VGSJoy.exe"
-PEC = PROGRAM_FOLDER + "\\pec.exe"
-VGS = PROGRAM_FOLDER + "\\testvgs.exe"
 BROWSER = TEST_FOLDER + "\\web\\browser.exe"
 SCREENSHOT = REPO / "build" / "e2e" / "screenshots" / "tray-menu.png"
 
@@ -144,7 +143,7 @@ def save_menu_screenshot(screen, tray, menu):
     margin = 4
     x0, y0 = max(min(left, tx) - margin, 0), max(min(top, ty) - margin, 0)
     x1, y1 = max(right, tx + tw) + margin, max(bottom, ty + th) + margin
-    screen.save(SCREENSHOT, x0, y0, x1 - x0, y1 - y0)
+    screen.save_png(SCREENSHOT, x0, y0, x1 - x0, y1 - y0)
 
 
 # --------------------------------------------------------------------------

@@ -28,6 +28,7 @@ from dataclasses import dataclass
 from pathlib import Path
 
 from harness import AGENT_CLASS, DEADLINE, Machine, discora_exe, parse_fields, wait_until
+from xdisplay import XDisplay, read_ppm
 
 WM_CLOSE = 0x0010
 WM_QUERYENDSESSION = 0x0011
@@ -76,21 +77,7 @@ class Pixels:
 
     @staticmethod
     def from_ppm(data: bytes) -> "Pixels":
-        fields: list[bytes] = []
-        pos = 0
-        while len(fields) < 4:  # magic, width, height, maximum
-            while data[pos:pos + 1].isspace():
-                pos += 1
-            end = pos
-            while not data[end:end + 1].isspace():
-                end += 1
-            fields.append(data[pos:end])
-            pos = end
-        if fields[0] != b"P6" or fields[3] != b"255":
-            raise ValueError(f"not an 8-bit PPM image: {fields}")
-        width, height = int(fields[1]), int(fields[2])
-        start = pos + 1  # one whitespace byte ends the header
-        return Pixels(width, height, data[start:start + width * height * 3])
+        return Pixels(*read_ppm(data))
 
     def crop(self, x: int, y: int, width: int, height: int) -> "Pixels":
         rows = [self.rgb[((y + r) * self.width + x) * 3:((y + r) * self.width + x + width) * 3]
@@ -125,42 +112,8 @@ def program_icon(exe: Path) -> Pixels:
 # The X side: pointer, keys, pixels
 
 
-class Screen:
-    """The worker's X display, driven with xdotool and read with xwininfo
-    and ImageMagick."""
-
-    def __init__(self, machine: Machine) -> None:
-        self.machine = machine
-        self.env = {"DISPLAY": machine.env["DISPLAY"], "PATH": machine.env.get("PATH", "")}
-
-    def run(self, *args: str, check: bool = True) -> str:
-        result = subprocess.run(list(args), env=self.env, capture_output=True, text=True,
-                                timeout=60)
-        if check and result.returncode != 0:
-            raise AssertionError(f"{' '.join(args)} failed ({result.returncode}): "
-                                 f"{result.stdout}{result.stderr}")
-        return result.stdout
-
-    def xdotool(self, *args: str, check: bool = True) -> str:
-        return self.run("xdotool", *args, check=check)
-
-    def click(self, x: int, y: int, button: int = 1, repeat: int = 1) -> None:
-        """Moves the pointer to x, y and clicks there: one xdotool command
-        line, so the X server takes the movement before the buttons. (Its
-        "--sync" waits forever when the pointer is there already.)"""
-        # 80 ms between the clicks of a double-click: well inside the
-        # system's double-click time (500 ms).
-        self.xdotool("mousemove", str(x), str(y), "click", "--repeat", str(repeat), "--delay",
-                     "80", str(button))
-
-    def pointer(self) -> tuple[int, int]:
-        fields = dict(part.split(":") for part in self.xdotool("getmouselocation").split())
-        return int(fields["x"]), int(fields["y"])
-
-    def key(self, xwindow: str, *keys: str) -> None:
-        """Types `keys` into the Wine window whose X window is `xwindow`."""
-        self.xdotool("windowfocus", "--sync", xwindow)
-        self.xdotool("key", "--delay", "40", *keys)
+class Screen(XDisplay):
+    """The worker's X display, also read with xwininfo."""
 
     def mapped(self, xwindow: str) -> bool:
         out = self.run("xwininfo", "-id", xwindow, check=False)
@@ -177,15 +130,7 @@ class Screen:
                 int(values["Width"]), int(values["Height"]))
 
     def grab(self, xwindow: str = "root") -> Pixels:
-        data = subprocess.run(["import", "-window", xwindow, "-depth", "8", "ppm:-"],
-                              env=self.env, capture_output=True, timeout=60, check=True).stdout
-        return Pixels.from_ppm(data)
-
-    def save(self, path: Path, x: int, y: int, width: int, height: int) -> None:
-        """A PNG of part of the screen."""
-        path.parent.mkdir(parents=True, exist_ok=True)
-        subprocess.run(["import", "-window", "root", "-crop", f"{width}x{height}+{x}+{y}",
-                        "+repage", str(path)], env=self.env, check=True, timeout=60)
+        return Pixels(*self.grab_ppm(xwindow))
 
 
 # --------------------------------------------------------------------------

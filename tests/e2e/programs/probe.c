@@ -21,9 +21,7 @@
  *   probe broadcast NAME [--timeout MS] (the registered message NAME sent to
  *                                        every top-level window; returns when
  *                                        all of them have handled it)
- *   probe devchange [-c CLASS] [-t TITLE] EVENT UNITMASK FLAGS
  *                                       (WM_DEVICECHANGE with a volume record)
- *   probe tick                          (GetTickCount, the clock of the logs)
  *   probe processes                     (every process: pid and file name)
  *   probe forget-icon [-c CLASS] [-t TITLE] ID
  *                                       (Shell_NotifyIconA NIM_DELETE of the
@@ -39,7 +37,6 @@
  * remote thread calling LoadLibraryA, runs its DumpOpenMenu in a second
  * remote thread, and prints what it wrote. */
 #include <windows.h>
-#include <dbt.h>
 #include <mmsystem.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
@@ -59,7 +56,7 @@ typedef struct {
 
 static void usage(void) {
     fputs("usage: probe find|children|windows|post|send|wait|foreground|mci|drives|menu|key|\n"
-          "             keystate|broadcast|devchange|tick|processes|forget-icon ...\n",
+          "             keystate|broadcast|processes|forget-icon ...\n",
           stderr);
     exit(2);
 }
@@ -328,27 +325,6 @@ static int cmd_broadcast(const Options *o) {
     return 0;
 }
 
-/* WM_DEVICECHANGE as the system sends it when a volume arrives or leaves:
- * the record travels with the message, so SendMessage carries it across the
- * process boundary (a posted message could not). */
-static int cmd_devchange(const Options *o) {
-    if (o->argc < 3) usage();
-    HWND hwnd = find(o);
-    if (!hwnd) return 1;
-    DEV_BROADCAST_VOLUME volume;
-    ZeroMemory(&volume, sizeof volume);
-    volume.dbcv_size = sizeof volume;
-    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
-    volume.dbcv_unitmask = strtoul(o->argv[1], NULL, 0);
-    volume.dbcv_flags = (WORD)strtoul(o->argv[2], NULL, 0);
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(hwnd, WM_DEVICECHANGE, strtoul(o->argv[0], NULL, 0),
-                             (LPARAM)&volume, SMTO_NORMAL, o->timeout, &result))
-        return 2;
-    printf("result=%lu\n", (unsigned long)result);
-    return 0;
-}
-
 /* The system's own list: a process is in it from the moment its creator's
  * CreateProcess returns until it ends. */
 static int cmd_processes(void) {
@@ -404,10 +380,8 @@ int main(int argc, char **argv) {
     else if (!strcmp(cmd, "key")) rc = cmd_key(&o);
     else if (!strcmp(cmd, "keystate")) rc = cmd_keystate(&o);
     else if (!strcmp(cmd, "broadcast")) rc = cmd_broadcast(&o);
-    else if (!strcmp(cmd, "devchange")) rc = cmd_devchange(&o);
     else if (!strcmp(cmd, "processes")) rc = cmd_processes();
     else if (!strcmp(cmd, "forget-icon")) rc = cmd_forget_icon(&o);
-    else if (!strcmp(cmd, "tick")) rc = (printf("tick=%lu\n", (unsigned long)GetTickCount()), 0);
     else usage();
     fflush(stdout);
     return rc;
