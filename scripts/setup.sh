@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
   wine wine32:i386
   xvfb x11-utils xdotool imagemagick
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   python3 icoutils
   python3-pytest python3-pytest-xdist
 )

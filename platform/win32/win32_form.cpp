@@ -12,7 +12,7 @@
 #include "agent/form.h"
 #include "config/layout.h"
 #include "platform/win32/ansi_text.h"
-#include "platform/win32/window_ids.h"
+#include "res/resource.h"
 #include "res/resource.h"
 #include "res/version.h"
 #include "tray/tray_menu.h"

@@ -44,7 +44,7 @@ VK_SHIFT = 0x10
 BS_DEFPUSHBUTTON = 0x1
 SS_ICON = 0x3
 
-# Menu command ids (platform/win32/window_ids.h).
+# Menu command ids (res/resource.h).
 IDM_AUTORUN = 101
 IDM_EXIT = 110
 

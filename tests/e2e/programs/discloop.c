@@ -36,7 +36,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "platform/win32/window_ids.h"
+#include "res/resource.h"
 
 #define MCI_LOG "C:\\discora-test\\mci\\log.txt"
 #define STEP_TIMEOUT_MS 30000
