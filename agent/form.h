@@ -1,12 +1,14 @@
 // The main window formDiscoraNotify as the agent's logic sees it: the state it
 // owns for the life of the program and every event handler and routine that
-// acts on it. The handlers are grouped by subsystem in agent/, tray/ and
-// config/; all of them run on the window's one thread.
+// acts on it. The handlers are defined by subsystem: start-up, the watcher
+// and the launcher in agent/, the icon and menu in tray/, the configuration
+// window in config/. All of them run on the window's one thread.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "platform/form_window.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 
@@ -37,10 +39,6 @@ constexpr int kUnloadFromCode = 1;         // the exit command
 constexpr int kUnloadAppWindows = 2;       // Windows shutting down or logoff
 constexpr int kUnloadTaskManager = 3;      // a close request from another program
 
-// Tray callback codes (the low word of the callback's lParam).
-constexpr unsigned kTrayDoubleClick = 515;   // WM_LBUTTONDBLCLK
-constexpr unsigned kTrayRightButtonUp = 517;  // WM_RBUTTONUP
-
 class FormDiscoraNotify {
  public:
   FormDiscoraNotify(Platform& platform, FormWindow& window);
@@ -55,7 +53,7 @@ class FormDiscoraNotify {
   void Form_DeviceArrival(std::uint32_t unitMask, bool isMedia);
 
   // Mouse movement over the window, tray callbacks included: `trayMessage`
-  // is the low word of the message's lParam.
+  // is the low word of the message's lParam (kTrayDoubleClick, ...).
   void Form_MouseMove(unsigned trayMessage);
   // Returns true to refuse the close (the window is hidden instead).
   bool Form_QueryUnload(int unloadMode);
@@ -89,19 +87,24 @@ class FormDiscoraNotify {
   bool MenuBusy() const { return menuBusy_; }
 
  private:
+  // agent/startup.cpp
   void InitAgent();
   void LocateEmulator();
   void LoadOptions();
+  std::string ReadRegistryString(RegKey hKey, const std::string& subKey,
+                                 const std::string& valueName);
+  std::string AppDir();
+  // agent/watcher.cpp
+  bool ShiftIsDown();
+  // agent/launcher.cpp
   void LaunchEmulator();
   void StartEmulator();
   bool FileExists(const std::string& path);
-  std::string ReadRegistryString(RegKey hKey, const std::string& subKey,
-                                 const std::string& valueName);
-  bool ShiftIsDown();
+  // tray/tray_icon.cpp
+  void LoadTrayIcon();
   void RecallIcon();
   void AddTrayIcon();
   void DeleteTrayIcon();
-  std::string AppDir();
 
   Platform& platform_;
   FormWindow& window_;

@@ -3,9 +3,8 @@
 #include <string>
 
 #include "agent/form.h"
-#include "agent/registry_text.h"
 #include "res/version.h"
-#include "tray/tray_record.h"
+#include "settings/registry_text.h"
 
 namespace discora {
 
@@ -38,12 +37,7 @@ bool FormDiscoraNotify::Form_Load() {
 }
 
 void FormDiscoraNotify::InitAgent() {
-  state_.TrayData = MakeTrayRecord(window_.Handle(), window_.Icon(), window_.Caption());
-  if (auto hidden = TextToBool(settings_.Read(keys::kHidden, BoolText(false)))) {
-    state_.IconHidden = *hidden;
-  }
-  if (!state_.IconHidden) AddTrayIcon();
-
+  LoadTrayIcon();
   LocateEmulator();
   LoadOptions();
 }

@@ -1,7 +1,6 @@
-// The disc watcher and the launcher: each poll asks the Media Control
-// Interface whether a disc is in the watched drive, turns that level into an
-// edge, and on a newly inserted PlayStation disc starts the utilities and
-// then starts or restores the emulator.
+// The disc watcher: each poll asks the Media Control Interface whether a disc
+// is in the watched drive and turns that level into an edge; a newly inserted
+// PlayStation disc goes to the launcher.
 #include <cstring>
 #include <string>
 
@@ -55,49 +54,6 @@ void FormDiscoraNotify::Form_DeviceArrival(std::uint32_t unitMask, bool isMedia)
   const int drive = state_.CdDrive[0] - 'A';
   if (drive < 0 || drive > 25 || (unitMask & (1u << drive)) == 0) return;
   Timer1_Timer();
-}
-
-void FormDiscoraNotify::LaunchEmulator() {
-  if (window_.Checked(MenuItem::Utility)) {
-    for (state_.LoopIndex = 0; state_.LoopIndex <= 2; ++state_.LoopIndex) {
-      const std::string path = window_.PathText(state_.LoopIndex);
-      // The whole text names the file: start that file, never a shorter
-      // prefix of it that happens to exist ("C:\Program.exe").
-      if (FileExists(path)) platform_.StartProgram(path, "\"" + path + "\"", kShowMinimized);
-    }
-  }
-
-  state_.EmulatorWindow = platform_.FindWindowByTitle(state_.EmulatorTitle);
-  if (state_.EmulatorWindow != 0) {
-    // Restore is delivered to the emulator's own window, so a failed
-    // activation can never restore some other program.
-    platform_.ActivateWindow(state_.EmulatorWindow);
-    if (platform_.IsMinimizedOrMaximized(state_.EmulatorWindow)) {
-      platform_.RestoreWindow(state_.EmulatorWindow);
-    }
-    return;
-  }
-  if (state_.EmulatorPath.empty()) return;
-  StartEmulator();
-}
-
-void FormDiscoraNotify::StartEmulator() {
-  if (state_.EmulatorInAppFolder) {
-    // Found in our own folder: start it there, by its full path.
-    const std::string file = AppDir() + state_.EmulatorPath;
-    platform_.StartProgram(file, "\"" + file + "\"", kShowNormal);
-  } else if (platform_.IsFile(state_.EmulatorPath)) {
-    platform_.StartProgram(state_.EmulatorPath, "\"" + state_.EmulatorPath + "\"", kShowNormal);
-  } else {
-    // The installer's command, possibly with arguments: passed as it stands.
-    platform_.StartProgram("", state_.EmulatorPath, kShowNormal);
-  }
-}
-
-bool FormDiscoraNotify::FileExists(const std::string& path) {
-  std::uint64_t length = 0;
-  if (path.empty() || !platform_.FileLength(path, &length)) return false;
-  return length > 0;
 }
 
 }  // namespace discora

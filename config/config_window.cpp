@@ -3,6 +3,7 @@
 // stand.
 #include "agent/form.h"
 #include "config/layout.h"
+#include "config/open_dialog.h"
 
 namespace discora {
 
@@ -22,6 +23,14 @@ void FormDiscoraNotify::btnOK_Click() {
 
 void FormDiscoraNotify::txtPath_GotFocus(int index) {
   window_.SelectPathText(index, 0, static_cast<int>(window_.PathText(index).size()));
+}
+
+std::string FormDiscoraNotify::OpenDialog(WindowHandle form1, const std::string& filter,
+                                          const std::string& title, const std::string& initDir) {
+  OpenFileRecord record =
+      MakeOpenFileRecord(form1, platform_.InstanceHandle(), filter, title, initDir);
+  if (!platform_.ShowOpenFileDialog(record)) return std::string();
+  return DialogResultText(record.file);
 }
 
 void FormDiscoraNotify::lblCredits_Click() { mnuAbout_Click(); }

@@ -1,9 +1,13 @@
 // The configuration window's layout in twips (1/1440 inch), and its
-// conversion to pixels at 15 twips per pixel.
+// conversion to pixels at 15 twips per pixel. The window makes its controls
+// from this table.
 #pragma once
 
 #include <array>
 #include <string>
+
+#include "res/resource.h"
+#include "res/version.h"
 
 namespace discora {
 
@@ -11,42 +15,51 @@ constexpr int kTwipsPerPixel = 15;
 constexpr int kClientWidthTwips = 4515;
 constexpr int kClientHeightTwips = 2370;
 
-constexpr int TwipsToPixels(int twips) {
-  return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
-}
+constexpr int TwipsToPixels(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
 
 enum class ControlKind { Edit, Button, Label, DefaultButton, Link };
 
+// The three rows of path controls; row i is txtPath(i), btnBrowse(i) and
+// lblPath(i), with ids IDC_TXTPATH0 + i and so on.
+constexpr int kPathRows = 3;
+
 struct ControlSpec {
-  const char* name;  // control name with its index, "txtPath(0)"
+  int id;
   ControlKind kind;
   const char* caption;
   int left, top, width, height;  // twips
-  int tabIndex;
-  int index;  // position in its control array, 0 for single controls
 };
 
-// In tab order; each label stands above its field, the browse button at the
-// right end of the field's row.
+// In tab order (the window creates them in this order); each label stands
+// above its field, the browse button at the right end of the field's row.
 constexpr std::array<ControlSpec, 11> kConfigControls = {{
-    {"txtPath(0)", ControlKind::Edit, "", 90, 360, 4080, 300, 0, 0},
-    {"btnBrowse(0)", ControlKind::Button, "...", 4155, 360, 315, 300, 1, 0},
-    {"txtPath(1)", ControlKind::Edit, "", 90, 945, 4080, 300, 2, 1},
-    {"btnBrowse(1)", ControlKind::Button, "...", 4155, 945, 315, 300, 3, 1},
-    {"txtPath(2)", ControlKind::Edit, "", 75, 1515, 4080, 300, 4, 2},
-    {"btnBrowse(2)", ControlKind::Button, "...", 4155, 1530, 315, 300, 5, 2},
-    {"lblPath(0)", ControlKind::Label, "VGSJoy Path:", 105, 135, 2415, 240, 6, 0},
-    {"lblPath(1)", ControlKind::Label, "[pec] Path:", 90, 750, 2415, 240, 7, 1},
-    {"lblPath(2)", ControlKind::Label, "Another Utility  Path:", 90, 1320, 2415, 240, 8, 2},
-    {"btnOK", ControlKind::DefaultButton, "OK", 3330, 1995, 1140, 345, 9, 0},
-    {"lblCredits", ControlKind::Link, nullptr, 90, 2025, 3075, 285, 10, 0},
+    {IDC_TXTPATH0 + 0, ControlKind::Edit, "", 90, 360, 4080, 300},
+    {IDC_BTNBROWSE0 + 0, ControlKind::Button, "...", 4155, 360, 315, 300},
+    {IDC_TXTPATH0 + 1, ControlKind::Edit, "", 90, 945, 4080, 300},
+    {IDC_BTNBROWSE0 + 1, ControlKind::Button, "...", 4155, 945, 315, 300},
+    {IDC_TXTPATH0 + 2, ControlKind::Edit, "", 75, 1515, 4080, 300},
+    {IDC_BTNBROWSE0 + 2, ControlKind::Button, "...", 4155, 1530, 315, 300},
+    {IDC_LBLPATH0 + 0, ControlKind::Label, "VGSJoy Path:", 105, 135, 2415, 240},
+    {IDC_LBLPATH0 + 1, ControlKind::Label, "[pec] Path:", 90, 750, 2415, 240},
+    {IDC_LBLPATH0 + 2, ControlKind::Label, "Another Utility  Path:", 90, 1320, 2415, 240},
+    {IDC_BTNOK, ControlKind::DefaultButton, "OK", 3330, 1995, 1140, 345},
+    {IDC_LBLCREDITS, ControlKind::Link, DISCORA_CREDITS, 90, 2025, 3075, 285},
 }};
+
+// The caption lblPath(index) is created with, or "" for an index out of range.
+constexpr const char* PathLabelCaption(int index) {
+  if (index < 0 || index >= kPathRows) return "";
+  for (const ControlSpec& entry : kConfigControls) {
+    if (entry.id == IDC_LBLPATH0 + index) return entry.caption;
+  }
+  return "";
+}
 
 // The title of the browse dialog for a row: "Select " and the row's label
 // without its last character (the colon).
 inline std::string BrowseTitle(const std::string& labelCaption) {
-  return "Select " + (labelCaption.empty() ? labelCaption
-                                           : labelCaption.substr(0, labelCaption.size() - 1));
+  return "Select " +
+         (labelCaption.empty() ? labelCaption : labelCaption.substr(0, labelCaption.size() - 1));
 }
 
 constexpr char kBrowseFilter[] = "Applications (*.exe)|*.exe|All files (*.*)|*.*";

@@ -1,7 +1,5 @@
 #include "config/open_dialog.h"
 
-#include "agent/form.h"
-
 namespace discora {
 
 std::string ConvertFilter(const std::string& filter) {
@@ -38,14 +36,6 @@ std::string DialogResultText(const std::string& buffer) {
   if (first == std::string::npos) return std::string();
   const auto last = text.find_last_not_of(' ');
   return text.substr(first, last - first + 1);
-}
-
-std::string FormDiscoraNotify::OpenDialog(WindowHandle form1, const std::string& filter,
-                                          const std::string& title, const std::string& initDir) {
-  OpenFileRecord record =
-      MakeOpenFileRecord(form1, platform_.InstanceHandle(), filter, title, initDir);
-  if (!platform_.ShowOpenFileDialog(record)) return std::string();
-  return DialogResultText(record.file);
 }
 
 }  // namespace discora

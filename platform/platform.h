@@ -1,8 +1,9 @@
 // The operations Discora asks of the operating system, behind one narrow
 // interface. The agent's logic talks only to `Platform` (the system) and to
-// `FormWindow` (the live values of its own window: menu check marks, path
-// fields, visibility, timer), so the same logic runs in the real program and
-// in host unit tests against fakes. Win32 types stay in platform/win32/.
+// `FormWindow` (platform/form_window.h: the live values of its own window),
+// so the same logic runs in the real program and in host unit tests against
+// fakes. Win32 types and headers stay in platform/win32/ and the program's
+// window (app/).
 #pragma once
 
 #include <cstdint>
@@ -32,8 +33,8 @@ constexpr long kErrorMoreData = 234;
 constexpr unsigned kDriveCdrom = 5;
 
 // Window show styles used when starting programs and opening documents.
-constexpr int kShowNormal = 1;          // shown normally and activated
-constexpr int kShowMinimized = 2;       // minimised and activated
+constexpr int kShowNormal = 1;     // shown normally and activated
+constexpr int kShowMinimized = 2;  // minimised and activated
 
 constexpr int kVkShift = 0x10;
 
@@ -69,11 +70,11 @@ struct OpenFileRecord {
   std::uint32_t structSize = 0;
   WindowHandle owner = 0;
   std::uintptr_t instance = 0;
-  std::string filter;       // pairs separated by NUL, ends in two NULs
+  std::string filter;  // pairs separated by NUL, ends in two NULs
   std::uint32_t filterIndex = 0;
-  std::string file;         // in: 254 blanks + NUL; out: the chosen path + NUL
+  std::string file;  // in: 254 blanks + NUL; out: the chosen path + NUL
   std::uint32_t maxFile = 0;
-  std::string fileTitle;    // in: 254 blanks + NUL; written by the dialog
+  std::string fileTitle;  // in: 254 blanks + NUL; written by the dialog
   std::uint32_t maxFileTitle = 0;
   std::string initialDir;
   std::string title;
@@ -110,8 +111,8 @@ class Platform {
   virtual long CreateRegKey(RegKey root, const std::string& subKey, RegKey* key) = 0;
   // `data` may be null to ask the size only; `*size` is the buffer length in
   // and the value's length out.
-  virtual long QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type,
-                             char* data, std::uint32_t* size) = 0;
+  virtual long QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type, char* data,
+                             std::uint32_t* size) = 0;
   virtual long SetRegValue(RegKey key, const std::string& name, std::uint32_t type,
                            const std::string& data) = 0;
   virtual long CloseRegKey(RegKey key) = 0;
@@ -131,57 +132,13 @@ class Platform {
 
   // Shell and user interface.
   virtual int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
-                         unsigned flags) = 0;
+                             unsigned flags) = 0;
   virtual bool NotifyIcon(unsigned operation, const TrayRecord& record) = 0;
   virtual void RunShellExecute(WindowHandle owner, const std::string& verb, const std::string& file,
-                            const std::string& parameters, const std::string& directory,
-                            int showStyle) = 0;
+                               const std::string& parameters, const std::string& directory,
+                               int showStyle) = 0;
   // Shows the open-file dialog; fills `record.file` on success.
   virtual bool ShowOpenFileDialog(OpenFileRecord& record) = 0;
-};
-
-// The items of the tray menu, in display order.
-enum class MenuItem {
-  Autorun,   // mnuAutorun
-  Start,     // mnuStart
-  Hide,      // mnuHide
-  Sep,       // mnuSep
-  Utility,   // mnuUtility
-  Config,    // mnuConfig
-  Sep1,      // mnuSep1
-  About,     // mnuAbout
-  Sep2,      // mnuSep2
-  Exit,      // mnuExit
-  None,      // nothing chosen
-};
-
-// The main window's live state, as the logic sees it.
-class FormWindow {
- public:
-  virtual ~FormWindow() = default;
-
-  virtual WindowHandle Handle() const = 0;
-  virtual IconHandle Icon() const = 0;
-  virtual std::string Caption() const = 0;
-
-  virtual bool Checked(MenuItem item) const = 0;
-  virtual void SetChecked(MenuItem item, bool checked) = 0;
-  // Pops up the tray menu at screen point (x, y), left-aligned, items chosen
-  // with the left button; returns the chosen item once the menu has closed.
-  virtual MenuItem PopupMenu(int x, int y) = 0;
-
-  virtual void SetTimerEnabled(bool enabled) = 0;
-  virtual bool TimerEnabled() const = 0;
-
-  virtual std::string PathText(int index) const = 0;
-  virtual void SetPathText(int index, const std::string& text) = 0;
-  virtual void SelectPathText(int index, int start, int length) = 0;
-  virtual std::string LabelCaption(int index) const = 0;
-
-  virtual bool Visible() const = 0;
-  virtual void SetVisible(bool visible) = 0;
-  // Closes the window for good; the unload handler runs and the program ends.
-  virtual void Unload() = 0;
 };
 
 }  // namespace discora

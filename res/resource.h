@@ -29,9 +29,9 @@
 /* Configuration window controls; the three rows are consecutive ids. btnOK
    is IDOK, so the dialog manager presses it for Enter; Esc arrives as
    IDCANCEL and does the same. */
-#define IDC_TXTPATH0 201 /* 201..203 */
+#define IDC_TXTPATH0 201   /* 201..203 */
 #define IDC_BTNBROWSE0 211 /* 211..213 */
-#define IDC_LBLPATH0 221 /* 221..223 */
+#define IDC_LBLPATH0 221   /* 221..223 */
 #define IDC_LBLCREDITS 230
 #define IDC_BTNOK 1
 

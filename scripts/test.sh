@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: host unit tests (also under
-# AddressSanitizer and UndefinedBehaviorSanitizer), the fuzz targets for a
-# bounded time, and the end-to-end tests of the real Discora.exe under Wine.
+# Builds everything and runs every test: the layer and format checks, the
+# host unit tests (also under AddressSanitizer and UndefinedBehaviorSanitizer),
+# the fuzz targets for a bounded time, and the end-to-end tests of the real
+# Discora.exe under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+
+echo "== layers and format"
+python3 scripts/check_layers.py
+bash scripts/check_format.sh
 
 echo "== host unit tests"
 cmake --preset host >/dev/null

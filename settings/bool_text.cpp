@@ -52,7 +52,7 @@ constexpr char kRoundsToInfinity[] =
 // Whether a decimal number (already checked by IsDecimalNumber) is too large
 // for a double, without converting it.
 bool OverflowsDouble(std::string_view t) {
-  std::string digits;  // significant digits, leading zeros dropped
+  std::string digits;           // significant digits, leading zeros dropped
   long long pointPosition = 0;  // digits before the decimal point
   bool seenPoint = false;
   std::size_t i = (t[0] == '+' || t[0] == '-') ? 1 : 0;
@@ -94,13 +94,14 @@ std::optional<bool> RadixNumberToBool(std::string_view t) {
   if (radix != 'H' && radix != 'O') return std::nullopt;
   std::string_view digits = t.substr(2);
   for (char c : digits) {
-    const bool valid = radix == 'H' ? std::isxdigit(static_cast<unsigned char>(c)) != 0
-                                    : (c >= '0' && c <= '7');
+    const bool valid =
+        radix == 'H' ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : (c >= '0' && c <= '7');
     if (!valid) return std::nullopt;
   }
   while (!digits.empty() && digits.front() == '0') digits.remove_prefix(1);
-  const bool tooWide = radix == 'H' ? digits.size() > 8
-                                    : digits.size() > 11 || (digits.size() == 11 && digits[0] > '3');
+  const bool tooWide = radix == 'H'
+                           ? digits.size() > 8
+                           : digits.size() > 11 || (digits.size() == 11 && digits[0] > '3');
   if (tooWide) return std::nullopt;
   return !digits.empty();
 }

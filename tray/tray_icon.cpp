@@ -1,8 +1,17 @@
-// The tray icon: adding and deleting it, bringing a hidden icon back while
-// Shift is held, and decoding the mouse events the notification area sends.
+// The tray icon: adding it at start-up unless the user hid it, deleting it, bringing a hidden icon
+// back while Shift is held, and decoding the mouse events the notification area sends.
 #include "agent/form.h"
+#include "tray/tray_record.h"
 
 namespace discora {
+
+void FormDiscoraNotify::LoadTrayIcon() {
+  state_.TrayData = MakeTrayRecord(window_.Handle(), window_.Icon(), window_.Caption());
+  if (auto hidden = TextToBool(settings_.Read(keys::kHidden, BoolText(false)))) {
+    state_.IconHidden = *hidden;
+  }
+  if (!state_.IconHidden) AddTrayIcon();
+}
 
 void FormDiscoraNotify::AddTrayIcon() { platform_.NotifyIcon(kNimAdd, state_.TrayData); }
 

@@ -39,9 +39,9 @@ void FormDiscoraNotify::mnuUtility_Click() {
 
 void FormDiscoraNotify::mnuHide_Click() {
   DeleteTrayIcon();
-  const int answer = platform_.ShowMessageBox(0, "Do you want Discora always hidden?",
-                                              DISCORA_TITLE,
-                                              kMbYesNo | kMbIconQuestion | kMbDefButton2);
+  const int answer =
+      platform_.ShowMessageBox(0, "Do you want Discora always hidden?", DISCORA_TITLE,
+                               kMbYesNo | kMbIconQuestion | kMbDefButton2);
   settings_.Write(keys::kHidden, BoolText(answer == kIdYes));
   state_.IconHidden = true;
 }

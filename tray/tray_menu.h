@@ -1,32 +1,50 @@
 // The tray pop-up menu mnuMain: its ten items in display order, with their
-// captions and the check marks they carry when the window is created.
+// command ids, captions and the check marks they carry when the window is
+// created. The window builds the menu from this table.
 #pragma once
 
 #include <array>
 
-#include "platform/platform.h"
+#include "platform/form_window.h"
+#include "res/resource.h"
 
 namespace discora {
 
 struct MenuItemSpec {
   MenuItem item;
-  const char* name;     // the item's control name
+  unsigned id;          // the WM_COMMAND id
   const char* caption;  // "-" for a separator
   bool separator;
   bool checkedAtCreation;
 };
 
 constexpr std::array<MenuItemSpec, 10> kTrayMenu = {{
-    {MenuItem::Autorun, "mnuAutorun", "&Enable Autorun", false, true},
-    {MenuItem::Start, "mnuStart", "&Start only on disk mount", false, true},
-    {MenuItem::Hide, "mnuHide", "&Hide icon", false, false},
-    {MenuItem::Sep, "mnuSep", "-", true, false},
-    {MenuItem::Utility, "mnuUtility", "Start with utilities", false, false},
-    {MenuItem::Config, "mnuConfig", "&Configure...", false, false},
-    {MenuItem::Sep1, "mnuSep1", "-", true, false},
-    {MenuItem::About, "mnuAbout", "&About Discora...", false, false},
-    {MenuItem::Sep2, "mnuSep2", "-", true, false},
-    {MenuItem::Exit, "mnuExit", "E&xit", false, false},
+    {MenuItem::Autorun, IDM_AUTORUN, "&Enable Autorun", false, true},
+    {MenuItem::Start, IDM_START, "&Start only on disk mount", false, true},
+    {MenuItem::Hide, IDM_HIDE, "&Hide icon", false, false},
+    {MenuItem::Sep, IDM_SEP, "-", true, false},
+    {MenuItem::Utility, IDM_UTILITY, "Start with utilities", false, false},
+    {MenuItem::Config, IDM_CONFIG, "&Configure...", false, false},
+    {MenuItem::Sep1, IDM_SEP1, "-", true, false},
+    {MenuItem::About, IDM_ABOUT, "&About Discora...", false, false},
+    {MenuItem::Sep2, IDM_SEP2, "-", true, false},
+    {MenuItem::Exit, IDM_EXIT, "E&xit", false, false},
 }};
+
+// The table's entry for `item`, or nullptr for MenuItem::None.
+constexpr const MenuItemSpec* FindMenuItem(MenuItem item) {
+  for (const MenuItemSpec& entry : kTrayMenu) {
+    if (entry.item == item) return &entry;
+  }
+  return nullptr;
+}
+
+// The item with command id `id`, or MenuItem::None.
+constexpr MenuItem MenuItemFromId(unsigned id) {
+  for (const MenuItemSpec& entry : kTrayMenu) {
+    if (entry.id == id) return entry.item;
+  }
+  return MenuItem::None;
+}
 
 }  // namespace discora

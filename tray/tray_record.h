@@ -9,8 +9,13 @@
 namespace discora {
 
 constexpr std::uint32_t kTrayIconId = 1;
-constexpr std::uint32_t kTrayFlags = 7;             // NIF_MESSAGE | NIF_ICON | NIF_TIP
+constexpr std::uint32_t kTrayFlags = 7;                // NIF_MESSAGE | NIF_ICON | NIF_TIP
 constexpr std::uint32_t kTrayCallbackMessage = 0x200;  // WM_MOUSEMOVE
+
+// Tray callback codes: the low word of the callback's lParam, the mouse
+// message that occurred over the icon.
+constexpr unsigned kTrayDoubleClick = 515;    // WM_LBUTTONDBLCLK
+constexpr unsigned kTrayRightButtonUp = 517;  // WM_RBUTTONUP
 
 // Fills the 64-byte tip field: `text` cut to 63 characters, one NUL, then
 // blanks up to the end of the field.

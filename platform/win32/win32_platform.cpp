@@ -10,8 +10,26 @@
 #include <vector>
 
 #include "platform/win32/ansi_text.h"
+#include "platform/win32/scoped.h"
 
 namespace discora {
+
+// The logic's copies of system values, checked against the system's headers.
+static_assert(kRegSz == REG_SZ && kRegExpandSz == REG_EXPAND_SZ && kRegBinary == REG_BINARY &&
+                  kRegDword == REG_DWORD,
+              "registry value types");
+static_assert(kErrorSuccess == ERROR_SUCCESS && kErrorFileNotFound == ERROR_FILE_NOT_FOUND &&
+                  kErrorAccessDenied == ERROR_ACCESS_DENIED && kErrorMoreData == ERROR_MORE_DATA,
+              "error codes");
+static_assert(kDriveCdrom == DRIVE_CDROM, "drive type");
+static_assert(kShowNormal == SW_SHOWNORMAL && kShowMinimized == SW_SHOWMINIMIZED, "show styles");
+static_assert(kVkShift == VK_SHIFT, "virtual key");
+static_assert(kMbOk == MB_OK && kMbYesNo == MB_YESNO && kMbIconQuestion == MB_ICONQUESTION &&
+                  kMbIconExclamation == MB_ICONEXCLAMATION &&
+                  kMbIconInformation == MB_ICONINFORMATION && kMbDefButton2 == MB_DEFBUTTON2 &&
+                  kIdYes == IDYES,
+              "message box flags");
+static_assert(kNimAdd == NIM_ADD && kNimDelete == NIM_DELETE, "Shell_NotifyIcon operations");
 
 namespace {
 
@@ -45,6 +63,7 @@ FARPROC SystemLibraryFunction(const char* library, const char* function) {
   if (length == 0 || length + 1 + lstrlenA(library) >= MAX_PATH) return nullptr;
   lstrcatA(path, "\\");
   lstrcatA(path, library);
+  // Kept loaded for the rest of the run: the caller keeps the function.
   HMODULE module = LoadLibraryA(path);
   return module != nullptr ? GetProcAddress(module, function) : nullptr;
 }
@@ -69,23 +88,22 @@ void HardenProcess() {
   // program's folder, where other programs' files lie.
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  auto setDefault = kernel != nullptr ? reinterpret_cast<SetDefaultDllDirectoriesFn>(
-                                            reinterpret_cast<void*>(GetProcAddress(
-                                                kernel, "SetDefaultDllDirectories")))
-                                      : nullptr;
+  auto setDefault = kernel != nullptr
+                        ? reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+                              GetProcAddress(kernel, "SetDefaultDllDirectories")))
+                        : nullptr;
   constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
   if (setDefault != nullptr) setDefault(kSearchSystem32);
   // Older systems: at least take the current folder out of the search.
   SetDllDirectoryA("");
 }
 
-Win32Platform::~Win32Platform() {
-  if (instanceMutex_ != nullptr) CloseHandle(instanceMutex_);
-}
-
 bool Win32Platform::AnotherInstanceRunning() {
-  if (instanceMutex_ == nullptr) instanceMutex_ = CreateMutexA(nullptr, FALSE, kInstanceMutexName);
-  return instanceMutex_ != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+  // The mutex is held for the whole run; its name tells a later start that
+  // this one runs.
+  if (!instanceMutex_.Valid())
+    instanceMutex_.Reset(CreateMutexA(nullptr, FALSE, kInstanceMutexName));
+  return instanceMutex_.Valid() && GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 std::string Win32Platform::AppFolder() {
@@ -112,8 +130,8 @@ std::string Win32Platform::AppFolder() {
     // A folder name the code page cannot spell: its short name can be
     // spelt. Without one, the folder keeps the "|" marks and names nothing.
     std::vector<wchar_t> shortPath(wide.size() + MAX_PATH);
-    const DWORD got = GetShortPathNameW(wide.data(), shortPath.data(),
-                                        static_cast<DWORD>(shortPath.size()));
+    const DWORD got =
+        GetShortPathNameW(wide.data(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
     if (got > 0 && got < shortPath.size()) {
       bool shortLossy = false;
       std::string spelt = ToAnsi(shortPath.data(), static_cast<int>(got), &shortLossy);
@@ -129,8 +147,8 @@ unsigned Win32Platform::DriveType(const std::string& rootPath) {
 
 std::string Win32Platform::FindFirstFileName(const std::string& pattern) {
   WIN32_FIND_DATAW data;
-  HANDLE search = FindFirstFileW(ToWide(pattern).data(), &data);
-  if (search == INVALID_HANDLE_VALUE) return std::string();
+  ScopedFind search(FindFirstFileW(ToWide(pattern).data(), &data));
+  if (!search.Valid()) return std::string();
   // Short 8.3 names take part in wildcard matching; only a long name that
   // itself fits the pattern counts, and only one the code page can spell.
   const std::string suffix = PatternSuffix(pattern);
@@ -144,8 +162,7 @@ std::string Win32Platform::FindFirstFileName(const std::string& pattern) {
       found = name;
       break;
     }
-  } while (FindNextFileW(search, &data));
-  FindClose(search);
+  } while (FindNextFileW(search.Get(), &data));
   return found;
 }
 
@@ -177,8 +194,9 @@ bool Win32Platform::StartProgram(const std::string& application, const std::stri
                       nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     return false;
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  // Started and left to run: nothing waits for it.
+  ScopedHandle thread(process.hThread);
+  ScopedHandle started(process.hProcess);
   return true;
 }
 
@@ -235,8 +253,7 @@ long Win32Platform::QueryRegValue(RegKey key, const std::string& name, std::uint
   rc = RegQueryValueExW(ToHkey(key), wideName.data(), nullptr, &valueType,
                         reinterpret_cast<BYTE*>(wide.data()), &got);
   if (rc != ERROR_SUCCESS) return rc;
-  const std::string ansi =
-      ToAnsi(wide.data(), static_cast<int>(got / sizeof(wchar_t)), nullptr);
+  const std::string ansi = ToAnsi(wide.data(), static_cast<int>(got / sizeof(wchar_t)), nullptr);
   *type = valueType;
   const std::uint32_t available = *size;
   *size = static_cast<std::uint32_t>(ansi.size());

@@ -4,13 +4,13 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/scoped.h"
 
 namespace discora {
 
 class Win32Platform final : public Platform {
  public:
   Win32Platform() = default;
-  ~Win32Platform() override;
   Win32Platform(const Win32Platform&) = delete;
   Win32Platform& operator=(const Win32Platform&) = delete;
 
@@ -52,7 +52,7 @@ class Win32Platform final : public Platform {
   bool ShowOpenFileDialog(OpenFileRecord& record) override;
 
  private:
-  HANDLE instanceMutex_ = nullptr;
+  ScopedHandle instanceMutex_;
 };
 
 // Restricts where DLLs are loaded from and keeps drive probes from raising

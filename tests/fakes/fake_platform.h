@@ -3,7 +3,8 @@
 // keeps a registry, files, drives, an MCI responder, Shift states and other
 // programs' windows that a test sets up, and records every call that has an
 // effect outside the agent. FakeForm holds the live window values with the
-// state the real window has at creation.
+// state the real window has at creation, taken from the same tables the real
+// window is built from.
 #pragma once
 
 #include <array>
@@ -18,7 +19,11 @@
 #include <utility>
 #include <vector>
 
+#include "config/layout.h"
+#include "platform/form_window.h"
 #include "platform/platform.h"
+#include "res/version.h"
+#include "tray/tray_menu.h"
 
 namespace discora::test {
 
@@ -43,9 +48,20 @@ struct QueryCall {
   std::uint32_t sizeIn;  // the caller's buffer length
   bool withData;         // false when only the size was asked
 };
-struct WriteCall { std::string name; std::uint32_t type; std::string data; };
-struct BoxCall { WindowHandle owner; std::string text, title; unsigned flags; };
-struct NotifyCall { unsigned operation; TrayRecord record; };
+struct WriteCall {
+  std::string name;
+  std::uint32_t type;
+  std::string data;
+};
+struct BoxCall {
+  WindowHandle owner;
+  std::string text, title;
+  unsigned flags;
+};
+struct NotifyCall {
+  unsigned operation;
+  TrayRecord record;
+};
 struct ShellCall {
   WindowHandle owner;
   std::string verb, file, parameters, directory;
@@ -65,7 +81,10 @@ struct MciReply {
   std::uint32_t code = 0;
   std::string text;  // written into the caller's buffer when not empty
 };
-struct OtherWindow { WindowHandle handle; bool minimizedOrMaximized; };
+struct OtherWindow {
+  WindowHandle handle;
+  bool minimizedOrMaximized;
+};
 
 // Every call with an effect outside the agent, in call order.
 struct FakeRecords {
@@ -92,18 +111,18 @@ class FakePlatform : public Platform, public FakeRecords {
   // Set-up.
   bool anotherInstance = false;
   std::string appFolder = "C:\\Discora";
-  std::map<char, unsigned> drives;          // drive letter -> GetDriveType result
-  std::vector<std::string> folderListing;   // ordinary files seen by a wildcard search
+  std::map<char, unsigned> drives;                 // drive letter -> GetDriveType result
+  std::vector<std::string> folderListing;          // ordinary files seen by a wildcard search
   std::map<std::string, std::string> environment;  // variable name -> value
-  std::map<std::string, MciReply> mci;      // exact command -> reply
-  std::deque<std::int16_t> shiftStates;     // consumed one per query, then shiftDefault
+  std::map<std::string, MciReply> mci;             // exact command -> reply
+  std::deque<std::int16_t> shiftStates;            // consumed one per query, then shiftDefault
   std::int16_t shiftDefault = 0;
   int cursorX = 0, cursorY = 0;
-  std::map<std::string, OtherWindow> windows;  // title -> window
-  std::deque<int> boxAnswers;                  // then 1 (IDOK)
+  std::map<std::string, OtherWindow> windows;        // title -> window
+  std::deque<int> boxAnswers;                        // then 1 (IDOK)
   std::function<void(const BoxCall&)> onMessageBox;  // runs while the box is "open"
-  std::optional<std::string> dialogResult;     // text the dialog writes; nullopt = cancel
-  std::set<std::string> rejectedValues;        // lower-case names whose write fails
+  std::optional<std::string> dialogResult;           // text the dialog writes; nullopt = cancel
+  std::set<std::string> rejectedValues;              // lower-case names whose write fails
 
   void AddFile(const std::string& path, std::uint64_t length) { files_[Lower(path)] = length; }
   void AddFolder(const std::string& path) { folders_.insert(Lower(path)); }
@@ -169,20 +188,21 @@ class FakePlatform : public Platform, public FakeRecords {
   RegKey nextHandle_ = 0x100;
 };
 
-struct Selection { int index, start, length; };
+struct Selection {
+  int index, start, length;
+};
 
 class FakeForm : public FormWindow {
  public:
   WindowHandle handle = 0x2A2A;
   IconHandle icon = 0x1C0;
-  std::string caption = "Discora 1.0";
-  std::map<MenuItem, bool> checks{{MenuItem::Autorun, true}, {MenuItem::Start, true}};
+  std::string caption = DISCORA_CAPTION;
+  std::map<MenuItem, bool> checks = ChecksAtCreation();
   MenuItem popupChoice = MenuItem::None;
   std::function<void()> onPopup;  // runs while the menu is open
   std::vector<std::pair<int, int>> popups;
   bool timerEnabled = true;
-  std::array<std::string, 3> paths;
-  std::array<std::string, 3> labels{"VGSJoy Path:", "[pec] Path:", "Another Utility  Path:"};
+  std::array<std::string, kPathRows> paths;
   std::vector<Selection> selections;
   bool visible = false;
   bool unloaded = false;
@@ -201,16 +221,21 @@ class FakeForm : public FormWindow {
     return popupChoice;
   }
   void SetTimerEnabled(bool enabled) override { timerEnabled = enabled; }
-  bool TimerEnabled() const override { return timerEnabled; }
   std::string PathText(int index) const override { return paths.at(index); }
   void SetPathText(int index, const std::string& text) override { paths.at(index) = text; }
   void SelectPathText(int index, int start, int length) override {
     selections.push_back({index, start, length});
   }
-  std::string LabelCaption(int index) const override { return labels.at(index); }
-  bool Visible() const override { return visible; }
+  std::string LabelCaption(int index) const override { return PathLabelCaption(index); }
   void SetVisible(bool v) override { visible = v; }
   void Unload() override { unloaded = true; }
+
+ private:
+  static std::map<MenuItem, bool> ChecksAtCreation() {
+    std::map<MenuItem, bool> checks;
+    for (const MenuItemSpec& entry : kTrayMenu) checks[entry.item] = entry.checkedAtCreation;
+    return checks;
+  }
 };
 
 }  // namespace discora::test

@@ -37,7 +37,7 @@ inline void PrintEscaped(std::string_view label, std::string_view bytes) {
 
 // CHECK_PROPERTY(condition, input): `input` is the text the property was
 // checked on, printed when the condition is false.
-#define CHECK_PROPERTY(condition, input)                                  \
-  do {                                                                    \
+#define CHECK_PROPERTY(condition, input)                                             \
+  do {                                                                               \
     if (!(condition)) ::discora_fuzz::Fail(__FILE__, __LINE__, #condition, (input)); \
   } while (0)

@@ -90,9 +90,9 @@ void CheckChosenPath(std::string path) {
   CHECK_PROPERTY(buffer.size() == 255u, path);
   const std::string text = discora::DialogResultText(buffer);
   const std::size_t first = path.find_first_not_of(' ');
-  const std::string expected =
-      first == std::string::npos ? std::string()
-                                 : path.substr(first, path.find_last_not_of(' ') - first + 1);
+  const std::string expected = first == std::string::npos
+                                   ? std::string()
+                                   : path.substr(first, path.find_last_not_of(' ') - first + 1);
   CHECK_PROPERTY(text == expected, path);
 }
 

@@ -12,20 +12,22 @@
 #include <string_view>
 #include <vector>
 
-#include "agent/registry_text.h"
 #include "fuzz_check.h"
 #include "platform/platform.h"
+#include "settings/registry_text.h"
 
 namespace {
 
 // The value type: mostly the four the agent knows, sometimes any other.
 std::uint32_t PickType(std::uint8_t byte) {
   switch (byte % 8) {
-    case 0: case 1: return discora::kRegSz;
-    case 2: case 3: return discora::kRegExpandSz;
+    case 0:
+    case 1: return discora::kRegSz;
+    case 2:
+    case 3: return discora::kRegExpandSz;
     case 4: return discora::kRegBinary;
     case 5: return discora::kRegDword;
-    case 6: return 0;  // REG_NONE
+    case 6: return 0;      // REG_NONE
     default: return byte;  // 7 (REG_MULTI_SZ), 11 (REG_QWORD) and others
   }
 }
@@ -35,8 +37,7 @@ bool IsStringType(std::uint32_t type) {
 }
 
 // The properties of the text read from the first `size` bytes of `buffer`.
-void CheckText(std::uint32_t type, const char* buffer, std::uint32_t size,
-               std::string_view input) {
+void CheckText(std::uint32_t type, const char* buffer, std::uint32_t size, std::string_view input) {
   const std::string text = discora::RegistryText(type, buffer, size);
   CHECK_PROPERTY(text.size() <= size, input);
   CHECK_PROPERTY(text.find('\0') == std::string::npos, input);
@@ -50,8 +51,7 @@ void CheckText(std::uint32_t type, const char* buffer, std::uint32_t size,
   const std::size_t nul = bytes.find('\0');
   CHECK_PROPERTY(text.size() == (nul == std::string_view::npos ? size : nul), input);
   // Both string types read the same.
-  const std::uint32_t other =
-      type == discora::kRegSz ? discora::kRegExpandSz : discora::kRegSz;
+  const std::uint32_t other = type == discora::kRegSz ? discora::kRegExpandSz : discora::kRegSz;
   CHECK_PROPERTY(discora::RegistryText(other, buffer, size) == text, input);
 }
 
@@ -69,8 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint16_t asked = static_cast<std::uint16_t>(data[1] | (data[2] << 8));
   const std::string_view value = input.substr(3);
   // The query never reports more bytes than the buffer holds.
-  const std::uint32_t reported =
-      static_cast<std::uint32_t>(asked % (value.size() + 1));
+  const std::uint32_t reported = static_cast<std::uint32_t>(asked % (value.size() + 1));
 
   // Exactly the reported bytes on the heap: reading one more is an error.
   {

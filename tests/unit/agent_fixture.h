@@ -9,6 +9,7 @@
 
 #include "agent/form.h"
 #include "fakes/fake_platform.h"
+#include "tray/tray_record.h"
 
 namespace discora::test {
 

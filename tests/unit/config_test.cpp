@@ -135,11 +135,11 @@ TEST(LayoutTest, TwipsConvertToWholePixels) {
   EXPECT_EQ(TwipsToPixels(kClientHeightTwips), 158);
   for (const auto& c : kConfigControls) {
     for (int twips : {c.left, c.top, c.width, c.height}) {
-      EXPECT_EQ(TwipsToPixels(twips) * kTwipsPerPixel, twips) << c.name;
+      EXPECT_EQ(TwipsToPixels(twips) * kTwipsPerPixel, twips) << "control " << c.id;
     }
   }
   // The rows' uneven edges survive the conversion.
-  EXPECT_EQ(TwipsToPixels(kConfigControls[4].left), 5);   // txtPath(2)
+  EXPECT_EQ(TwipsToPixels(kConfigControls[4].left), 5);  // txtPath(2)
   EXPECT_EQ(TwipsToPixels(kConfigControls[4].top), 101);
   EXPECT_EQ(TwipsToPixels(kConfigControls[5].top), 102);  // btnBrowse(2)
   EXPECT_EQ(TwipsToPixels(kConfigControls[6].left), 7);   // lblPath(0)

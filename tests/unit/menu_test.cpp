@@ -71,8 +71,10 @@ TEST_F(MenuTest, HideDeletesTheIconThenStoresTheAnswer) {
 TEST_F(MenuTest, AboutShowsTheBoxThenOpensTheSameAddress) {
   for (int run = 0; run < 2; ++run) {
     platform.ClearRecords();
-    if (run == 0) form.RunMenuCommand(MenuItem::About);
-    else form.lblCredits_Click();
+    if (run == 0)
+      form.RunMenuCommand(MenuItem::About);
+    else
+      form.lblCredits_Click();
     ASSERT_EQ(platform.boxes.size(), 1u);
     ASSERT_EQ(platform.shellCalls.size(), 1u);
     const ShellCall& shell = platform.shellCalls[0];

@@ -23,15 +23,31 @@ TEST(BoolTextTest, ReadsWordsAndNumbers) {
     std::optional<bool> value;
   };
   const std::vector<Row> rows = {
-      {"True", true},     {"tRUE", true},        {"false", false},    {"FALSE", false},
-      {"0", false},       {"1", true},           {" 1 ", true},       {"-1", true},
-      {"1e3", true},      {"0.0", false},        {"0e5", false},      {"-0", false},
-      {".5", true},       {"&H10", true},        {"&h0", false},      {"&O7", true},
-      {"", std::nullopt}, {"maybe", std::nullopt}, {"Truey", std::nullopt},
-      {"1e", std::nullopt}, {"&H", std::nullopt}, {"&HG", std::nullopt},
+      {"True", true},
+      {"tRUE", true},
+      {"false", false},
+      {"FALSE", false},
+      {"0", false},
+      {"1", true},
+      {" 1 ", true},
+      {"-1", true},
+      {"1e3", true},
+      {"0.0", false},
+      {"0e5", false},
+      {"-0", false},
+      {".5", true},
+      {"&H10", true},
+      {"&h0", false},
+      {"&O7", true},
+      {"", std::nullopt},
+      {"maybe", std::nullopt},
+      {"Truey", std::nullopt},
+      {"1e", std::nullopt},
+      {"&H", std::nullopt},
+      {"&HG", std::nullopt},
       {"&H123456789", std::nullopt},  // wider than 32 bits
       {"1 1", std::nullopt},
-      {std::string(300, '9'), true},           // large, but a number
+      {std::string(300, '9'), true},                // large, but a number
       {"1" + std::string(400, '0'), std::nullopt},  // overflows
       {std::string(5000, 'x'), std::nullopt},
   };

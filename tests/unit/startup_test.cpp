@@ -96,7 +96,11 @@ TEST_F(StartupTest, EmulatorPrecedenceIsVgsThenBleemThenRegistry) {
     bool isBleem, registryRead;
   };
   const std::vector<Row> rows = {
-      {{"readme.txt", "VGS.EXE", "bleem!.exe"}, "C:\\VGS\\vgs.exe", "VGS.EXE", kVgsTitle, false,
+      {{"readme.txt", "VGS.EXE", "bleem!.exe"},
+       "C:\\VGS\\vgs.exe",
+       "VGS.EXE",
+       kVgsTitle,
+       false,
        false},
       {{"Bleem!.exe"}, "C:\\VGS\\vgs.exe", "Bleem!.exe", "bleem!", true, false},
       {{"vgs.exe.txt"}, "C:\\VGS\\vgs.exe", "C:\\VGS\\vgs.exe", kVgsTitle, false, true},

@@ -23,8 +23,7 @@ class WatcherTest : public AgentTest {
 TEST_F(WatcherTest, OnePollSendsOpenStatusCloseWithASixCharacterReply) {
   StartAgent();
   form.Timer1_Timer();
-  EXPECT_EQ(platform.mciCommands,
-            (std::vector<std::string>{kOpenD, kStatus, "close cdvgs"}));
+  EXPECT_EQ(platform.mciCommands, (std::vector<std::string>{kOpenD, kStatus, "close cdvgs"}));
   EXPECT_EQ(platform.mciLengths, (std::vector<std::uint32_t>{6, 6, 6}));
 }
 
@@ -63,9 +62,12 @@ TEST_F(WatcherTest, DiscWithoutSystemCnfIsSeenButNotLaunched) {
 
 TEST_F(WatcherTest, OnlyTheTopBitOfShiftSuppressesALaunch) {
   const std::vector<std::pair<std::int16_t, bool>> rows = {
-      {static_cast<std::int16_t>(0x8000), true}, {static_cast<std::int16_t>(0x8001), true},
-      {static_cast<std::int16_t>(0x8002), false}, {static_cast<std::int16_t>(0xFFFF), false},
-      {0x0001, false}, {0, false}};
+      {static_cast<std::int16_t>(0x8000), true},
+      {static_cast<std::int16_t>(0x8001), true},
+      {static_cast<std::int16_t>(0x8002), false},
+      {static_cast<std::int16_t>(0xFFFF), false},
+      {0x0001, false},
+      {0, false}};
   for (const auto& [state, suppressed] : rows) {
     SCOPED_TRACE(state);
     Machine m;
@@ -177,8 +179,12 @@ TEST_F(WatcherTest, EmulatorIsStartedByTheCommandItWasFoundAs) {
   const std::string command = "C:\\VGS\\vgs.exe /fullscreen";
   const std::vector<Row> rows = {
       {"E:\\", {"VGS.exe"}, "", false, {"E:\\VGS.exe", Quoted("E:\\VGS.exe"), 1}, kVgsTitle},
-      {"C:\\Discora", {"bleem!.exe"}, "", false,
-       {"C:\\Discora\\bleem!.exe", Quoted("C:\\Discora\\bleem!.exe"), 1}, "bleem!"},
+      {"C:\\Discora",
+       {"bleem!.exe"},
+       "",
+       false,
+       {"C:\\Discora\\bleem!.exe", Quoted("C:\\Discora\\bleem!.exe"), 1},
+       "bleem!"},
       {"C:\\Discora", {}, file, true, {file, Quoted(file), 1}, kVgsTitle},
       {"C:\\Discora", {}, command, false, {"", command, 1}, kVgsTitle},
   };

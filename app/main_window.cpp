@@ -1,9 +1,9 @@
 // The main window on real Win32. It is created hidden and shown only as the
-// configuration window; its window procedure turns messages into the agent's
+// configuration window; its window procedure turns messages into the form's
 // handlers (timer ticks, tray callbacks, menu commands, control events and
 // close requests). The program is built without C++ exceptions, so none can
 // cross the window procedure.
-#include "platform/win32/win32_form.h"
+#include "app/main_window.h"
 
 #include <dbt.h>
 
@@ -13,33 +13,27 @@
 #include "config/layout.h"
 #include "platform/win32/ansi_text.h"
 #include "res/resource.h"
-#include "res/resource.h"
 #include "res/version.h"
 #include "tray/tray_menu.h"
+#include "tray/tray_record.h"
 
 namespace discora {
 
+// The logic's copies of the tray callback's messages.
+static_assert(kTrayCallbackMessage == WM_MOUSEMOVE, "tray callback message");
+static_assert(kTrayDoubleClick == WM_LBUTTONDBLCLK && kTrayRightButtonUp == WM_RBUTTONUP,
+              "tray callback codes");
+static_assert(IDC_BTNOK == IDOK, "Enter presses OK through the dialog manager");
+
 namespace {
 
-constexpr UINT_PTR kTimer1 = 1;
 constexpr UINT kTimer1Interval = 3000;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kExStyle = WS_EX_TOOLWINDOW;  // small caption, no taskbar button
 
-UINT MenuId(MenuItem item) { return 101u + static_cast<UINT>(item); }
-
-MenuItem MenuItemFromId(UINT id) {
-  if (id < 101u || id >= 101u + kTrayMenu.size()) return MenuItem::None;
-  return kTrayMenu[id - 101u].item;
-}
-
-int ControlId(const ControlSpec& entry) {
-  const std::string name = entry.name;
-  if (name.rfind("txtPath", 0) == 0) return IDC_TXTPATH0 + entry.index;
-  if (name.rfind("btnBrowse", 0) == 0) return IDC_BTNBROWSE0 + entry.index;
-  if (name.rfind("lblPath", 0) == 0) return IDC_LBLPATH0 + entry.index;
-  if (name == "btnOK") return IDC_BTNOK;
-  return IDC_LBLCREDITS;
+UINT MenuId(MenuItem item) {
+  const MenuItemSpec* entry = FindMenuItem(item);
+  return entry != nullptr ? entry->id : 0;
 }
 
 std::string WindowText(HWND window) {
@@ -53,9 +47,8 @@ std::string WindowText(HWND window) {
 // 8.25 points at the screen's resolution; the program is not aware of
 // display scaling, so this is 11 pixels.
 HFONT CreateFormFont(bool underline) {
-  HDC screen = GetDC(nullptr);
-  const int height = -MulDiv(825, GetDeviceCaps(screen, LOGPIXELSY), 7200);
-  ReleaseDC(nullptr, screen);
+  const ScopedScreenDC screen;
+  const int height = -MulDiv(825, GetDeviceCaps(screen.Get(), LOGPIXELSY), 7200);
   return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, underline ? TRUE : FALSE, FALSE,
                      ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                      DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif");
@@ -63,28 +56,26 @@ HFONT CreateFormFont(bool underline) {
 
 }  // namespace
 
-Win32Form::Win32Form(HINSTANCE instance) : instance_(instance) {}
+MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {}
 
-Win32Form::~Win32Form() {
+MainWindow::~MainWindow() {
+  form_ = nullptr;
   if (window_ != nullptr) DestroyWindow(window_);
-  if (menu_ != nullptr) DestroyMenu(menu_);
-  if (font_ != nullptr) DeleteObject(font_);
-  if (linkFont_ != nullptr) DeleteObject(linkFont_);
 }
 
-bool Win32Form::Create() {
+bool MainWindow::Create() {
   icon_ = LoadIconA(instance_, MAKEINTRESOURCEA(IDI_DISCORA));
-  smallIcon_ = static_cast<HICON>(LoadImageA(instance_, MAKEINTRESOURCEA(IDI_DISCORA), IMAGE_ICON,
-                                             GetSystemMetrics(SM_CXSMICON),
-                                             GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+  smallIcon_.Reset(static_cast<HICON>(LoadImageA(instance_, MAKEINTRESOURCEA(IDI_DISCORA),
+                                                 IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                 GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR)));
   WNDCLASSEXA windowClass;
   ZeroMemory(&windowClass, sizeof windowClass);
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = instance_;
   windowClass.hIcon = icon_;
-  windowClass.hIconSm = smallIcon_;
-  windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  windowClass.hIconSm = smallIcon_.Get();
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = DISCORA_WINDOW_CLASS;
   if (!RegisterClassExA(&windowClass)) return false;
@@ -105,13 +96,13 @@ bool Win32Form::Create() {
     DeleteMenu(systemMenu, SC_RESTORE, MF_BYCOMMAND);
   }
 
-  menu_ = CreatePopupMenu();
+  menu_.Reset(CreatePopupMenu());
   for (const MenuItemSpec& entry : kTrayMenu) {
     if (entry.separator) {
-      AppendMenuA(menu_, MF_SEPARATOR, MenuId(entry.item), nullptr);
+      AppendMenuA(menu_.Get(), MF_SEPARATOR, entry.id, nullptr);
     } else {
-      AppendMenuA(menu_, MF_STRING | (entry.checkedAtCreation ? MF_CHECKED : MF_UNCHECKED),
-                  MenuId(entry.item), entry.caption);
+      AppendMenuA(menu_.Get(), MF_STRING | (entry.checkedAtCreation ? MF_CHECKED : MF_UNCHECKED),
+                  entry.id, entry.caption);
     }
   }
 
@@ -125,19 +116,19 @@ bool Win32Form::Create() {
 // A tray agent spends nearly all its life with the window hidden: the
 // controls, their fonts and the common-controls library they pull in are
 // made only when the window is first shown or a control is first asked for.
-void Win32Form::EnsureControls() {
+void MainWindow::EnsureControls() {
   if (controlsCreated_ || window_ == nullptr) return;
   controlsCreated_ = true;
   CreateControls();
-  for (int index = 0; index < 3; ++index) {
+  for (int index = 0; index < kPathRows; ++index) {
     SetWindowTextA(Control(IDC_TXTPATH0 + index), pendingPaths_[index].c_str());
     std::string().swap(pendingPaths_[index]);
   }
 }
 
-void Win32Form::CreateControls() {
-  font_ = CreateFormFont(false);
-  linkFont_ = CreateFormFont(true);
+void MainWindow::CreateControls() {
+  font_.Reset(CreateFormFont(false));
+  linkFont_.Reset(CreateFormFont(true));
   // Created in tab order, so Tab visits them in that order.
   for (const ControlSpec& entry : kConfigControls) {
     const char* className = "STATIC";
@@ -145,7 +136,6 @@ void Win32Form::CreateControls() {
     // below it); clipping keeps the fields whole on top of the labels.
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
     DWORD exStyle = 0;
-    const char* caption = entry.caption;
     switch (entry.kind) {
       case ControlKind::Edit:
         className = "EDIT";
@@ -160,35 +150,36 @@ void Win32Form::CreateControls() {
         className = "BUTTON";
         style |= WS_TABSTOP | BS_DEFPUSHBUTTON;
         break;
-      case ControlKind::Label:
-        style |= SS_LEFT;
-        break;
-      case ControlKind::Link:
-        style |= SS_LEFT | SS_NOTIFY;
-        caption = DISCORA_CREDITS;
-        break;
+      case ControlKind::Label: style |= SS_LEFT; break;
+      case ControlKind::Link: style |= SS_LEFT | SS_NOTIFY; break;
     }
     HWND control = CreateWindowExA(
-        exStyle, className, caption, style, TwipsToPixels(entry.left), TwipsToPixels(entry.top),
-        TwipsToPixels(entry.width), TwipsToPixels(entry.height), window_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(entry))), instance_, nullptr);
+        exStyle, className, entry.caption, style, TwipsToPixels(entry.left),
+        TwipsToPixels(entry.top), TwipsToPixels(entry.width), TwipsToPixels(entry.height), window_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)), instance_, nullptr);
     if (control == nullptr) continue;
     if (entry.kind == ControlKind::Label) {
       SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
-    SendMessageA(control, WM_SETFONT,
-                 reinterpret_cast<WPARAM>(entry.kind == ControlKind::Link ? linkFont_ : font_), 0);
+    SendMessageA(
+        control, WM_SETFONT,
+        reinterpret_cast<WPARAM>(entry.kind == ControlKind::Link ? linkFont_.Get() : font_.Get()),
+        0);
     // The path fields have no length limit of their own.
     if (entry.kind == ControlKind::Edit) SendMessageA(control, EM_LIMITTEXT, 0, 0);
   }
 }
 
-void Win32Form::DestroyWithoutUnload() {
+void MainWindow::DestroyWithoutUnload() {
   unloaded_ = true;
   if (window_ != nullptr) DestroyWindow(window_);
 }
 
-int Win32Form::RunMessageLoop() {
+void MainWindow::Destroy() {
+  if (window_ != nullptr) DestroyWindow(window_);
+}
+
+int MainWindow::RunMessageLoop() {
   MSG message;
   for (;;) {
     const BOOL got = GetMessageA(&message, nullptr, 0, 0);
@@ -201,45 +192,44 @@ int Win32Form::RunMessageLoop() {
   return static_cast<int>(message.wParam);
 }
 
-WindowHandle Win32Form::Handle() const { return reinterpret_cast<WindowHandle>(window_); }
+WindowHandle MainWindow::Handle() const { return reinterpret_cast<WindowHandle>(window_); }
 
-IconHandle Win32Form::Icon() const { return reinterpret_cast<IconHandle>(icon_); }
+IconHandle MainWindow::Icon() const { return reinterpret_cast<IconHandle>(icon_); }
 
-std::string Win32Form::Caption() const { return WindowText(window_); }
+std::string MainWindow::Caption() const { return WindowText(window_); }
 
-bool Win32Form::Checked(MenuItem item) const {
-  const UINT state = GetMenuState(menu_, MenuId(item), MF_BYCOMMAND);
+bool MainWindow::Checked(MenuItem item) const {
+  const UINT state = GetMenuState(menu_.Get(), MenuId(item), MF_BYCOMMAND);
   return state != static_cast<UINT>(-1) && (state & MF_CHECKED) != 0;
 }
 
-void Win32Form::SetChecked(MenuItem item, bool checked) {
-  CheckMenuItem(menu_, MenuId(item), MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+void MainWindow::SetChecked(MenuItem item, bool checked) {
+  CheckMenuItem(menu_.Get(), MenuId(item), MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
-MenuItem Win32Form::PopupMenu(int x, int y) {
+MenuItem MainWindow::PopupMenu(int x, int y) {
   // A tray menu closes when the user clicks elsewhere or presses Esc only
   // if its window is in the foreground while it tracks, and the message
   // posted after it lets the menu loop finish cleanly.
   SetForegroundWindow(window_);
-  const UINT chosen = static_cast<UINT>(TrackPopupMenu(
-      menu_, TPM_LEFTALIGN | TPM_LEFTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, x, y, 0, window_,
-      nullptr));
+  const UINT chosen = static_cast<UINT>(
+      TrackPopupMenu(menu_.Get(), TPM_LEFTALIGN | TPM_LEFTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, x,
+                     y, 0, window_, nullptr));
   PostMessageA(window_, WM_NULL, 0, 0);
   return MenuItemFromId(chosen);
 }
 
-void Win32Form::SetTimerEnabled(bool enabled) {
+void MainWindow::SetTimerEnabled(bool enabled) {
   if (enabled) {
     // Enabling starts a full interval, as after a fresh start.
-    SetTimer(window_, kTimer1, kTimer1Interval, nullptr);
+    SetTimer(window_, IDT_TIMER1, kTimer1Interval, nullptr);
   } else {
-    KillTimer(window_, kTimer1);
+    KillTimer(window_, IDT_TIMER1);
   }
-  timerEnabled_ = enabled;
 }
 
-std::string Win32Form::PathText(int index) const {
-  if (index < 0 || index >= 3) return std::string();
+std::string MainWindow::PathText(int index) const {
+  if (index < 0 || index >= kPathRows) return std::string();
   if (!controlsCreated_) return pendingPaths_[index];
   // Read wide and converted exactly: a typed character the code page lacks
   // must not turn the path into another file's.
@@ -251,8 +241,8 @@ std::string Win32Form::PathText(int index) const {
   return ToAnsi(text.data(), got > 0 ? got : 0);
 }
 
-void Win32Form::SetPathText(int index, const std::string& text) {
-  if (index < 0 || index >= 3) return;
+void MainWindow::SetPathText(int index, const std::string& text) {
+  if (index < 0 || index >= kPathRows) return;
   if (!controlsCreated_) {
     pendingPaths_[index] = text;
     return;
@@ -260,25 +250,18 @@ void Win32Form::SetPathText(int index, const std::string& text) {
   SetWindowTextA(Control(IDC_TXTPATH0 + index), text.c_str());
 }
 
-void Win32Form::SelectPathText(int index, int start, int length) {
+void MainWindow::SelectPathText(int index, int start, int length) {
   EnsureControls();
   SendMessageA(Control(IDC_TXTPATH0 + index), EM_SETSEL, static_cast<WPARAM>(start),
                static_cast<LPARAM>(start + length));
 }
 
-std::string Win32Form::LabelCaption(int index) const {
-  if (!controlsCreated_) {
-    for (const ControlSpec& entry : kConfigControls) {
-      if (ControlId(entry) == IDC_LBLPATH0 + index) return entry.caption;
-    }
-    return std::string();
-  }
+std::string MainWindow::LabelCaption(int index) const {
+  if (!controlsCreated_) return PathLabelCaption(index);
   return WindowText(Control(IDC_LBLPATH0 + index));
 }
 
-bool Win32Form::Visible() const { return IsWindowVisible(window_) != FALSE; }
-
-void Win32Form::SetVisible(bool visible) {
+void MainWindow::SetVisible(bool visible) {
   if (!visible) {
     ShowWindow(window_, SW_HIDE);
     return;
@@ -299,7 +282,7 @@ void Win32Form::SetVisible(bool visible) {
   }
 }
 
-void Win32Form::CenterOnScreen() {
+void MainWindow::CenterOnScreen() {
   RECT frame;
   if (!GetWindowRect(window_, &frame)) return;
   RECT work;
@@ -313,20 +296,26 @@ void Win32Form::CenterOnScreen() {
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void Win32Form::Unload() {
+void MainWindow::Unload() {
   if (form_ != nullptr && form_->Form_QueryUnload(kUnloadFromCode)) return;
   DestroyWindow(window_);
 }
 
-LRESULT CALLBACK Win32Form::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  Win32Form* self = nullptr;
+LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  MainWindow* self = nullptr;
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-    self = static_cast<Win32Form*>(create->lpCreateParams);
+    self = static_cast<MainWindow*>(create->lpCreateParams);
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     self->window_ = window;
   } else {
-    self = reinterpret_cast<Win32Form*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    self = reinterpret_cast<MainWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  }
+  if (message == WM_NCDESTROY && self != nullptr) {
+    // The last message the window gets: forget it.
+    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    self->window_ = nullptr;
+    return DefWindowProcA(window, message, wParam, lParam);
   }
   if (self == nullptr || self->form_ == nullptr) {
     return DefWindowProcA(window, message, wParam, lParam);
@@ -334,14 +323,14 @@ LRESULT CALLBACK Win32Form::WindowProc(HWND window, UINT message, WPARAM wParam,
   return self->HandleMessage(message, wParam, lParam);
 }
 
-LRESULT Win32Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == taskbarCreated_ && taskbarCreated_ != 0) {
     form_->Form_TaskbarCreated();
     return 0;
   }
   switch (message) {
     case WM_TIMER:
-      if (wParam == kTimer1) form_->Timer1_Timer();
+      if (wParam == IDT_TIMER1) form_->Timer1_Timer();
       return 0;
 
     case WM_MOUSEMOVE:
@@ -350,13 +339,9 @@ LRESULT Win32Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       form_->Form_MouseMove(LOWORD(lParam));
       return 0;
 
-    case WM_COMMAND:
-      OnCommand(LOWORD(wParam), HIWORD(wParam));
-      return 0;
+    case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
 
-    case WM_DEVICECHANGE:
-      OnDeviceChange(wParam, lParam);
-      return TRUE;
+    case WM_DEVICECHANGE: OnDeviceChange(wParam, lParam); return TRUE;
 
     case WM_CTLCOLORSTATIC: {
       HDC dc = reinterpret_cast<HDC>(wParam);
@@ -367,8 +352,7 @@ LRESULT Win32Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
 
-    case DM_GETDEFID:
-      return MAKELRESULT(IDC_BTNOK, DC_HASDEFID);
+    case DM_GETDEFID: return MAKELRESULT(IDC_BTNOK, DC_HASDEFID);
 
     case WM_ACTIVATE:
       // Keep the focused control across deactivation, as a dialog does.
@@ -394,8 +378,7 @@ LRESULT Win32Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (!form_->Form_QueryUnload(kUnloadTaskManager)) DestroyWindow(window_);
       return 0;
 
-    case WM_QUERYENDSESSION:
-      return TRUE;
+    case WM_QUERYENDSESSION: return TRUE;
 
     case WM_ENDSESSION:
       if (wParam && !unloaded_) {
@@ -411,26 +394,25 @@ LRESULT Win32Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         unloaded_ = true;
         form_->Form_Unload();
       }
-      KillTimer(window_, kTimer1);
+      KillTimer(window_, IDT_TIMER1);
       PostQuitMessage(0);
       return 0;
 
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcA(window_, message, wParam, lParam);
 }
 
-void Win32Form::OnCommand(WORD id, WORD code) {
+void MainWindow::OnCommand(WORD id, WORD code) {
   if (id == IDOK || id == IDCANCEL) {
     if (code == BN_CLICKED || code == 0) form_->btnOK_Click();
     return;
   }
-  if (id >= IDC_BTNBROWSE0 && id < IDC_BTNBROWSE0 + 3) {
+  if (id >= IDC_BTNBROWSE0 && id < IDC_BTNBROWSE0 + kPathRows) {
     if (code == BN_CLICKED) form_->btnBrowse_Click(id - IDC_BTNBROWSE0);
     return;
   }
-  if (id >= IDC_TXTPATH0 && id < IDC_TXTPATH0 + 3) {
+  if (id >= IDC_TXTPATH0 && id < IDC_TXTPATH0 + kPathRows) {
     if (code == EN_SETFOCUS) form_->txtPath_GotFocus(id - IDC_TXTPATH0);
     return;
   }
@@ -443,7 +425,7 @@ void Win32Form::OnCommand(WORD id, WORD code) {
   if (code == 0 && item != MenuItem::None) form_->RunMenuCommand(item);
 }
 
-void Win32Form::OnDeviceChange(WPARAM event, LPARAM data) {
+void MainWindow::OnDeviceChange(WPARAM event, LPARAM data) {
   if (event != DBT_DEVICEARRIVAL || data == 0) return;
   const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
   if (header->dbch_devicetype != DBT_DEVTYP_VOLUME ||

@@ -1,4 +1,4 @@
-#include "agent/registry_text.h"
+#include "settings/registry_text.h"
 
 #include <cstring>
 

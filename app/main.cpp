@@ -4,15 +4,14 @@
 #include <windows.h>
 
 #include "agent/form.h"
-#include "platform/win32/win32_form.h"
+#include "app/main_window.h"
 #include "platform/win32/win32_platform.h"
-
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   discora::HardenProcess();
 
   discora::Win32Platform platform;
-  discora::Win32Form window(instance);
+  discora::MainWindow window(instance);
   if (!window.Create()) return 1;
   discora::FormDiscoraNotify form(platform, window);
   window.Attach(&form);
@@ -22,5 +21,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     window.DestroyWithoutUnload();
     return 0;
   }
-  return window.RunMessageLoop();
+  const int exitCode = window.RunMessageLoop();
+  // The loop ends when the window is unloaded, or on a WM_QUIT another
+  // program posts while the window is still there: it is unloaded now,
+  // while the form its handlers run on is alive.
+  window.Destroy();
+  return exitCode;
 }

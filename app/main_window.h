@@ -1,31 +1,40 @@
 // The main window formDiscoraNotify on real Win32: a hidden tool window that
 // owns the tray menu, the poll timer and the configuration controls, and
-// hands every message to the agent's handlers.
+// hands every message to the form's handlers.
 #pragma once
 
 #include <windows.h>
 
-#include <array>
+#include <string>
 
-#include "platform/platform.h"
+#include "config/layout.h"
+#include "platform/form_window.h"
+#include "platform/win32/scoped.h"
 
 namespace discora {
 
 class FormDiscoraNotify;
 
-class Win32Form final : public FormWindow {
+class MainWindow final : public FormWindow {
  public:
-  explicit Win32Form(HINSTANCE instance);
-  ~Win32Form() override;
-  Win32Form(const Win32Form&) = delete;
-  Win32Form& operator=(const Win32Form&) = delete;
+  explicit MainWindow(HINSTANCE instance);
+  // Destroys a window that is still there without running the unload
+  // handler: the form may already be gone.
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
 
-  // Creates the window hidden, with its controls, menu and running timer.
+  // Creates the window hidden, with its menu and running timer; the
+  // configuration controls are made when they are first needed.
   bool Create();
   void Attach(FormDiscoraNotify* form) { form_ = form; }
   // Ends a program that never got going: no unload handler runs.
   void DestroyWithoutUnload();
+  // Runs the message loop until WM_QUIT; returns its exit code.
   int RunMessageLoop();
+  // Destroys the window if it is still there, running the unload handler
+  // once (the loop also ends on a WM_QUIT another program posts).
+  void Destroy();
 
   WindowHandle Handle() const override;
   IconHandle Icon() const override;
@@ -34,12 +43,10 @@ class Win32Form final : public FormWindow {
   void SetChecked(MenuItem item, bool checked) override;
   MenuItem PopupMenu(int x, int y) override;
   void SetTimerEnabled(bool enabled) override;
-  bool TimerEnabled() const override { return timerEnabled_; }
   std::string PathText(int index) const override;
   void SetPathText(int index, const std::string& text) override;
   void SelectPathText(int index, int start, int length) override;
   std::string LabelCaption(int index) const override;
-  bool Visible() const override;
   void SetVisible(bool visible) override;
   void Unload() override;
 
@@ -48,27 +55,26 @@ class Win32Form final : public FormWindow {
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void OnCommand(WORD id, WORD code);
   void OnDeviceChange(WPARAM event, LPARAM data);
-  void CreateControls();
   void EnsureControls();
+  void CreateControls();
   void CenterOnScreen();
   HWND Control(int id) const { return GetDlgItem(window_, id); }
 
   HINSTANCE instance_;
-  HWND window_ = nullptr;
-  HMENU menu_ = nullptr;
-  HICON icon_ = nullptr;
-  HICON smallIcon_ = nullptr;
-  HFONT font_ = nullptr;
-  HFONT linkFont_ = nullptr;
+  // The class icons outlive the window (they are released after it).
+  HICON icon_ = nullptr;  // shared (LoadIcon): the system's to free
+  ScopedIcon smallIcon_;
+  ScopedFont font_;
+  ScopedFont linkFont_;
+  ScopedMenu menu_;
+  HWND window_ = nullptr;  // destroyed by Destroy or DestroyWithoutUnload
   HWND lastFocus_ = nullptr;
   UINT taskbarCreated_ = 0;
-  bool timerEnabled_ = false;
   bool shownBefore_ = false;
   bool unloaded_ = false;
-  // The controls are made when the window is first needed as the
-  // configuration window; until then the path fields' text is kept here.
+  // Until the controls are made, the path fields' text is kept here.
   bool controlsCreated_ = false;
-  std::string pendingPaths_[3];
+  std::string pendingPaths_[kPathRows];
   FormDiscoraNotify* form_ = nullptr;
 };
 
