@@ -40,6 +40,7 @@ from harness import (
     WM_ENDSESSION,
     WM_LBUTTONDBLCLK,
     WM_QUERYENDSESSION,
+    WM_QUIT,
     WM_RBUTTONUP,
     RegValue,
     parse_fields,
@@ -311,6 +312,18 @@ def test_exit_from_the_menu_removes_the_icon_and_ends_the_program(machine, deskt
     assert "discora.exe" not in machine.process_names()
     assert machine.find_window(cls=AGENT_CLASS) is None
     assert machine.settings_values() is None, "nothing is stored on the way out"
+
+
+def test_quit_message_posted_to_the_agent_thread_ends_it_and_removes_the_icon(machine, desktop):
+    agent = machine.start()
+    desktop.tray.wait_icon()
+
+    # Another program posts WM_QUIT, exit code 3, to the thread of the
+    # agent's window: the agent ends cleanly, its icon taken away.
+    machine.probe("post-thread", "-c", AGENT_CLASS, hex(WM_QUIT), "3", "0", check=True)
+    assert agent.wait(timeout=DEADLINE) in (0, 3)
+    desktop.tray.assert_no_icon_now()
+    assert machine.find_window(cls=AGENT_CLASS) is None
 
 
 # --------------------------------------------------------------------------
