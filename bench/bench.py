@@ -397,7 +397,7 @@ def table(sizes, dlls, startup, idle, poll, arrival):
     rows.append(("… DLLs loaded (PE files mapped)", f"{ld}", f"{lr}", ratio(ld, lr), "", ""))
     for key, name, digits, target in (
             ("sched_ms", "on-CPU time (schedstat)", 1, "median ratio ≤ 1.1"),
-            ("cpu_ms", "… utime+stime (clock ticks)", 0, "")):
+            ("cpu_ms", "utime+stime (whole clock ticks)", 0, "")):
         cd, cr = idle[d][key], idle[r][key]
         ratios = [a / b for a, b in zip(cd, cr) if b]
         median = statistics.median(ratios) if ratios else None
