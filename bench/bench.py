@@ -1,12 +1,20 @@
 #!/usr/bin/env python3
 """Footprint and speed of Discora.exe, measured beside reftray.exe.
 
-Run by bench/run.sh after the windows-release build. It starts its own
-Xvfb and its own Wine prefix under build/bench/, measures both programs in
-the same session and prints one Markdown table: every figure of Discora next
-to the reference program's, with their ratio and the target.
+Run by bench/run.sh after the windows-release build. It sets up its Xvfb
+and its Wine prefix under build/bench/ with the end-to-end tests' own
+harness (tests/e2e/harness.py: Display, WorkerPrefix, Machine), measures
+both programs in the same session and prints one Markdown table: every
+figure of Discora next to the reference program's, with their ratio and the
+target.
 
-BENCH_QUICK=1 shrinks the counts and the idle period for a smoke run.
+BENCH_QUICK=1 shrinks the counts and the idle periods for a smoke run.
+
+Idle CPU. Both programs idle side by side through several windows of the
+same length; for each window the ratio of their CPU times is taken, and the
+median ratio is the figure judged. The CPU time is the scheduler's on-CPU
+time of every thread (schedstat, in nanoseconds); utime+stime, which the
+kernel counts in whole clock ticks, is printed beside it.
 
 Clocks. Start-up is timed inside the prefix by benchprobe.exe with
 QueryPerformanceCounter. Insertion-to-launch is timed across the boundary:
@@ -22,51 +30,49 @@ script saw the stand-in's log line.
 import os
 import queue
 import re
-import shutil
-import signal
 import statistics
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
-BUILD = ROOT / "build" / "windows-release"
-WORK = ROOT / "build" / "bench"
-PREFIX = WORK / "prefix"
-DRIVE = WORK / "cd"  # what the CD-ROM drive D: shows
-STAGING = WORK / "staging"  # where the disc's file waits while "ejected"
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+
+from harness import (  # noqa: E402
+    AGENT_CLASS,
+    BUILD,
+    EMULATOR_TITLE,
+    MCI_FOLDER,
+    STANDIN_LOG,
+    SYSTEM_DLLS,
+    Display,
+    Machine,
+    WorkerPrefix,
+    discora_exe,
+    wait_until,
+)
+
+WORK = BUILD / "bench"
 
 QUICK = os.environ.get("BENCH_QUICK") == "1"
 START_RUNS = 3 if QUICK else 10
+IDLE_ROUNDS = 2 if QUICK else 5
 IDLE_SECONDS = 10 if QUICK else 60
 INSERTIONS = 4 if QUICK else 20
 POLL_MS = 3000
 WAIT = 20.0  # bound on any single wait for the programs, in seconds
 
-EXE_DISCORA = BUILD / "Discora.exe"
-EXE_REFTRAY = BUILD / "bench" / "reftray.exe"
-EXE_PROBE = BUILD / "bench" / "benchprobe.exe"
-E2E = BUILD / "tests" / "e2e" / "programs"
+EXE_DISCORA = discora_exe()
+EXE_REFTRAY = BUILD / "windows-release" / "bench" / "reftray.exe"
+EXE_PROBE = BUILD / "windows-release" / "bench" / "benchprobe.exe"
 
-WIN_DISCORA = r"C:\bench\discora\Discora.exe"
+WIN_DISCORA_FOLDER = r"C:\bench\discora"
 WIN_REFTRAY = r"C:\bench\reftray\reftray.exe"
 WIN_PROBE = r"C:\bench\benchprobe.exe"
-WIN_STANDIN_LOG = r"C:\bench\standin.log"
-STANDIN_LOG = PREFIX / "drive_c" / "bench" / "standin.log"
-MCI_LOG = PREFIX / "drive_c" / "discora-test" / "mci" / "log.txt"
-EMULATOR_TITLE = "Connectix Virtual Game Station"
 
 EPOCH_1601_TO_1970_100NS = 116444736000000000
-
-# DLLs that every 32-bit Windows has in its system folder.
-SYSTEM_DLLS = {
-    "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll",
-    "winmm.dll", "comdlg32.dll", "comctl32.dll", "msvcrt.dll", "ole32.dll",
-    "oleaut32.dll", "shlwapi.dll", "version.dll", "ntdll.dll",
-}
 
 
 BEGAN = time.monotonic()
@@ -76,138 +82,48 @@ def log(text):
     print(f"bench: [{time.monotonic() - BEGAN:5.0f} s] {text}", file=sys.stderr, flush=True)
 
 
-def wait_for(condition, timeout, what, interval=0.005):
-    """Polls `condition` until it returns a true value, at most `timeout` s."""
-    deadline = time.monotonic() + timeout
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise TimeoutError(f"timed out after {timeout:.0f} s waiting for {what}")
-        time.sleep(interval)
-
 
 class Session:
-    """One Xvfb and one Wine prefix, both ended on close."""
+    """The harness's Xvfb display, Wine prefix and machine, set up for the
+    two programs: D: a CD-ROM drive read through the test MCI driver, Discora
+    with the stand-in emulator in its folder, the reference program and
+    benchprobe. The disc is one file, SYSTEM.CNF, renamed between a staging
+    folder and the drive's folder."""
 
     def __init__(self):
-        self.xvfb = None
-        self.env = None
-        self.procs = []
-
-    def start_x(self):
-        read_fd, write_fd = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
-             "-nolisten", "tcp"],
-            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        # Xvfb writes its display number once it accepts clients.
-        with os.fdopen(read_fd) as f:
-            number = f.readline().strip()
-        if not number:
-            raise RuntimeError("Xvfb did not start")
-        self.env = dict(os.environ)
-        self.env.update({
-            "DISPLAY": f":{number}",
-            "WINEPREFIX": str(PREFIX),
-            "WINEARCH": "win32",
-            "WINEDEBUG": "-all",
-            # No Mono or Gecko install prompt in a fresh prefix.
-            "WINEDLLOVERRIDES": "mscoree,mshtml=",
-            "DISCORA_TEST_LOG": WIN_STANDIN_LOG,
-        })
-
-    def wine(self, *args, check=True, timeout=None):
-        """Runs a Windows program to its end and returns its output.
-
-        The output goes through files, not pipes: a Wine process may start
-        the prefix's long-lived processes (services, the desktop), which
-        inherit its output handles and would hold a pipe open for ever."""
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            result = subprocess.run(["wine", *args], env=self.env, stdin=subprocess.DEVNULL,
-                                    stdout=out, stderr=err, timeout=timeout)
-            out.seek(0)
-            err.seek(0)
-            result.stdout = out.read().decode("latin-1")
-            result.stderr = err.read().decode("latin-1")
-        if check and result.returncode != 0:
-            raise RuntimeError(f"wine {' '.join(args)} failed ({result.returncode}):\n"
-                               f"{result.stdout}{result.stderr}")
-        return result
-
-    def spawn(self, *args, **kw):
-        proc = subprocess.Popen(["wine", *args], env=self.env, **kw)
-        self.procs.append(proc)
-        return proc
-
-    def make_prefix(self):
-        if PREFIX.exists():
-            shutil.rmtree(PREFIX)
-        for folder in (DRIVE, STAGING):
-            if folder.exists():
-                shutil.rmtree(folder)
-            folder.mkdir(parents=True)
-        subprocess.run(["wineboot", "-i"], env=self.env, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-        drive_c = PREFIX / "drive_c"
-        (PREFIX / "dosdevices" / "d:").symlink_to(DRIVE)
-        self.wine("reg", "add", r"HKLM\Software\Wine\Drives", "/v", "d:", "/d", "cdrom", "/f")
-        shutil.copy(E2E / "mcitest.dll", drive_c / "windows" / "system32" / "mcitest.dll")
-        self.wine("reg", "add", r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\MCI",
-                  "/v", "cdaudio", "/d", "mcitest.dll", "/f")
-        # Wine's mount manager reads the drive types once, when it starts:
-        # let this session's services end, so they start again with D: as a
-        # CD-ROM drive.
-        subprocess.run(["wineserver", "-w"], env=self.env, check=True)
-        # A persistent server keeps the registry and the desktop between the
-        # short-lived helper processes below.
-        subprocess.run(["wineserver", "-p"], env=self.env, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        (drive_c / "discora-test" / "mci").mkdir(parents=True)
-        for folder in ("discora", "reftray"):
-            (drive_c / "bench" / folder).mkdir(parents=True)
-        shutil.copy(EXE_DISCORA, drive_c / "bench" / "discora" / "Discora.exe")
+        self.display = Display()
+        self.display.start()
+        self.worker = WorkerPrefix(WORK, self.display.name)
+        self.worker.create()
+        self.machine = Machine(self.worker)
+        self.machine.prepare()
+        self.drive = self.machine.make_disc("bench")
+        self.staging = self.worker.discs / "staging"
+        self.staging.mkdir()
+        (self.staging / "SYSTEM.CNF").write_bytes(
+            b"BOOT = cdrom:\\SLUS_000.01;1\r\nTCB = 4\r\nEVENT = 10\r\nSTACK = 801FFFF0\r\n")
+        self.machine.add_cdrom("d", "bench")
+        self.win_discora = self.machine.install_agent(WIN_DISCORA_FOLDER)
         # The emulator Discora finds in its own folder: the stand-in in its
         # "*vgs.exe" role.
-        shutil.copy(E2E / "standin.exe", drive_c / "bench" / "discora" / "vgs.exe")
-        shutil.copy(EXE_REFTRAY, drive_c / "bench" / "reftray" / "reftray.exe")
-        shutil.copy(EXE_PROBE, drive_c / "bench" / "benchprobe.exe")
-        (STAGING / "SYSTEM.CNF").write_bytes(
-            b"BOOT = cdrom:\\SLUS_000.01;1\r\nTCB = 4\r\nEVENT = 10\r\nSTACK = 801FFFF0\r\n")
+        self.machine.put_standin(WIN_DISCORA_FOLDER + "\\vgs.exe")
+        self.machine.put_file(WIN_REFTRAY, EXE_REFTRAY.read_bytes())
+        self.machine.put_file(WIN_PROBE, EXE_PROBE.read_bytes())
+        self.mci_log = self.machine.unix_path(MCI_FOLDER + "\\log.txt")
+        self.standin_log = self.machine.unix_path(STANDIN_LOG)
 
     def close(self):
-        for proc in self.procs:
-            if proc.poll() is None:
-                try:
-                    proc.stdin and proc.stdin.close()
-                except OSError:
-                    pass
-        if self.env:
-            subprocess.run(["wineserver", "-k"], env=self.env, check=False,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for proc in self.procs:
-            try:
-                proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-        if self.xvfb and self.xvfb.poll() is None:
-            self.xvfb.send_signal(signal.SIGTERM)
-            try:
-                self.xvfb.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.xvfb.kill()
+        self.machine.stop()
+        self.display.stop()
 
 
 class Probe:
     """benchprobe.exe in its "serve" mode: one command, one answer line."""
 
     def __init__(self, session):
-        self.proc = session.spawn(WIN_PROBE, "serve", stdin=subprocess.PIPE,
-                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                  text=True, bufsize=1)
+        self.proc = session.machine.spawn(WIN_PROBE, "serve", stdin=subprocess.PIPE,
+                                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                          text=True, bufsize=1)
         self.lines = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
         self._answer("ready")
@@ -243,10 +159,11 @@ def linux_pid(proc, exe_name):
         except FileNotFoundError:
             return None
         return proc.pid if exe_name.lower().encode() in cmdline.lower() else None
-    return wait_for(found, WAIT, f"the Linux process of {exe_name}")
+    return wait_until(found, WAIT, f"the Linux process of {exe_name}", interval=0.005)
 
 
 def proc_cpu_ticks(pid):
+    """utime+stime of the process, in clock ticks."""
     fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
     # After the command name: state is field 3, utime 14 and stime 15.
     return int(fields[11]) + int(fields[12])
@@ -322,7 +239,7 @@ class LogTail:
                 if predicate(line):
                     return line
             return None
-        return wait_for(match, timeout, what)
+        return wait_until(match, timeout, what, interval=0.005)
 
 
 def fields(line):
@@ -331,8 +248,8 @@ def fields(line):
 
 def measure_startup(session):
     log(f"start-up to tray icon: {START_RUNS} timed starts of each program (+1 warm-up)")
-    result = session.wine(WIN_PROBE, "startup", "--runs", str(START_RUNS), WIN_REFTRAY,
-                          WIN_DISCORA, check=False, timeout=600)
+    result = session.machine.wine(WIN_PROBE, "startup", "--runs", str(START_RUNS), WIN_REFTRAY,
+                                  session.win_discora, timeout=600)
     if result.returncode != 0:
         raise RuntimeError(f"benchprobe startup failed:\n{result.stdout}{result.stderr}")
     times = {"reftray.exe": [], "Discora.exe": []}
@@ -343,14 +260,18 @@ def measure_startup(session):
     return times
 
 
+def cpu_reading(pid):
+    return proc_cpu_ticks(pid), proc_thread_ns(pid)
+
+
 def measure_idle(session, probe):
-    log(f"idle: both programs side by side for {IDLE_SECONDS} s")
-    mci = LogTail(MCI_LOG)
-    ref = session.spawn(WIN_REFTRAY, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    dis = session.spawn(WIN_DISCORA, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                        cwd=str(PREFIX / "drive_c" / "bench" / "discora"))
-    pids = {"reftray.exe": linux_pid(ref, "reftray.exe"), "Discora.exe": linux_pid(dis, "Discora.exe")}
-    wait_for(lambda: probe.icons() == 2, WAIT, "both tray icons", interval=0.05)
+    log(f"idle: both programs side by side, {IDLE_ROUNDS} windows of {IDLE_SECONDS} s")
+    mci = LogTail(session.mci_log)
+    ref = session.machine.spawn(WIN_REFTRAY)
+    dis = session.machine.spawn(session.win_discora)
+    pids = {"reftray.exe": linux_pid(ref, "reftray.exe"),
+            "Discora.exe": linux_pid(dis, "Discora.exe")}
+    wait_until(lambda: probe.icons() == 2, WAIT, "both tray icons", interval=0.05)
     # Idle begins when both have finished starting: each has asked the
     # drive once, so winmm and the MCI driver are loaded in both. Discora
     # polls at start-up, the reference first at its first timer tick.
@@ -359,23 +280,25 @@ def measure_idle(session, probe):
     def both_polled():
         polled.update(l.split("\t")[1] for l in mci.lines() if "\tstatus\t" in l)
         return len(polled) >= 2
-    wait_for(both_polled, POLL_MS / 1000 + WAIT, "a first poll by each program")
-    before = {k: (proc_cpu_ticks(p), proc_thread_ns(p)) for k, p in pids.items()}
-    time.sleep(IDLE_SECONDS)  # the idle period is what is measured
+    wait_until(both_polled, POLL_MS / 1000 + WAIT, "a first poll by each program",
+               interval=0.005)
     hz = os.sysconf("SC_CLK_TCK")
-    out = {}
+    out = {k: {"cpu_ms": [], "sched_ms": []} for k in pids}
+    for n in range(IDLE_ROUNDS):
+        before = {k: cpu_reading(p) for k, p in pids.items()}
+        time.sleep(IDLE_SECONDS)  # the idle window is what is measured
+        for k, p in pids.items():
+            ticks, threads = cpu_reading(p)
+            ns, ended = cpu_ns_between(before[k][1], threads)
+            if ended:
+                log(f"{k}: {ended} thread(s) ended while idle; the scheduler figure misses them")
+            out[k]["cpu_ms"].append((ticks - before[k][0]) * 1000.0 / hz)
+            out[k]["sched_ms"].append(ns / 1e6)
+        log(f"idle window {n + 1}: on-CPU " + ", ".join(
+            f"{k} {out[k]['sched_ms'][-1]:.1f} ms" for k in pids))
     for k, p in pids.items():
-        ticks = proc_cpu_ticks(p)
-        ns, ended = cpu_ns_between(before[k][1], proc_thread_ns(p))
-        if ended:
-            log(f"{k}: {ended} thread(s) ended while idle; the scheduler figure misses them")
-        out[k] = {
-            "cpu_ms": (ticks - before[k][0]) * 1000.0 / hz,
-            "sched_ms": ns / 1e6,
-            "rss_kib": proc_status_kib(p, "VmRSS"),
-            "anon_kib": proc_status_kib(p, "RssAnon"),
-            "mapped_dlls": mapped_dlls(p),
-        }
+        out[k].update(rss_kib=proc_status_kib(p, "VmRSS"), anon_kib=proc_status_kib(p, "RssAnon"),
+                      mapped_dlls=mapped_dlls(p))
     extra = sorted(set(mapped_dll_names(pids["Discora.exe"])) -
                    set(mapped_dll_names(pids["reftray.exe"])))
     log(f"DLLs that only Discora has loaded: {', '.join(extra) or 'none'}")
@@ -386,7 +309,7 @@ def measure_idle(session, probe):
     return out, dis
 
 
-def measure_latency(probe, with_arrival):
+def measure_latency(session, probe, with_arrival):
     """Insertions of a PlayStation disc; each one's time to the emulator's start.
 
     Each insertion is placed at a different point of Discora's 3 s poll
@@ -398,11 +321,11 @@ def measure_latency(probe, with_arrival):
     one poll period."""
     mode = "arrival message" if with_arrival else "3 s poll"
     log(f"insertion to launch, {mode}: {INSERTIONS} insertions")
-    mci = LogTail(MCI_LOG)
-    standin = LogTail(STANDIN_LOG)
+    mci = LogTail(session.mci_log)
+    standin = LogTail(session.standin_log)
     samples = []
-    disc = DRIVE / "SYSTEM.CNF"
-    staged = STAGING / "SYSTEM.CNF"
+    disc = session.drive / "SYSTEM.CNF"
+    staged = session.staging / "SYSTEM.CNF"
     for i in range(INSERTIONS):
         # Discora has seen the empty drive: its latch is open again.
         mci.wait_line(lambda l: l.endswith("\tstatus\tfalse"), POLL_MS / 1000 * 3,
@@ -413,7 +336,7 @@ def measure_latency(probe, with_arrival):
         inserted_ns = time.time_ns()
         os.rename(staged, disc)
         if with_arrival:
-            answer = probe.ask("arrive DiscoraNotifyForm D")
+            answer = probe.ask(f"arrive {AGENT_CLASS} D")
             if not answer.startswith("ok"):
                 raise RuntimeError(f"the arrival message was not delivered: {answer}")
         line = standin.wait_line(lambda l: "event=start" in l and "role=emulator" in l,
@@ -460,24 +383,29 @@ def table(sizes, dlls, startup, idle, poll, arrival):
     sd, sr = statistics.median(startup[d]), statistics.median(startup[r])
     rows.append((f"Start-up to tray icon, median of {len(startup[d])}", fmt_ms(sd), fmt_ms(sr),
                  ratio(sd, sr), "ratio ≤ 1.2", verdict(sd <= 1.2 * sr)))
-    rows.append((f"Start-up to tray icon, min – max", 
+    rows.append(("Start-up to tray icon, min – max",
                  f"{fmt_ms(min(startup[d]))} – {fmt_ms(max(startup[d]))}",
                  f"{fmt_ms(min(startup[r]))} – {fmt_ms(max(startup[r]))}", "", "", ""))
     md, mr = idle[d]["rss_kib"], idle[r]["rss_kib"]
-    rows.append((f"Resident memory (VmRSS) after {IDLE_SECONDS} s idle", f"{md:,} KiB",
+    rows.append((f"Resident memory (VmRSS) after {IDLE_ROUNDS} × {IDLE_SECONDS} s idle",
+                 f"{md:,} KiB",
                  f"{mr:,} KiB", ratio(md, mr), "ratio ≤ 1.1", verdict(md <= 1.1 * mr)))
     ad, ar = idle[d]["anon_kib"], idle[r]["anon_kib"]
     rows.append(("… of which private (RssAnon)", f"{ad:,} KiB", f"{ar:,} KiB", ratio(ad, ar),
                  "", ""))
     ld, lr = idle[d]["mapped_dlls"], idle[r]["mapped_dlls"]
     rows.append(("… DLLs loaded (PE files mapped)", f"{ld}", f"{lr}", ratio(ld, lr), "", ""))
-    cd, cr = idle[d]["cpu_ms"], idle[r]["cpu_ms"]
-    rows.append((f"CPU time (utime+stime) over {IDLE_SECONDS} s idle", f"{cd:.0f} ms",
-                 f"{cr:.0f} ms", ratio(cd, cr), "ratio ≤ 1.1",
-                 verdict(cd <= 1.1 * cr) if cr else "n/a"))
-    nd, nr = idle[d]["sched_ms"], idle[r]["sched_ms"]
-    rows.append((f"… same, scheduler's on-CPU time (schedstat)", f"{nd:.1f} ms", f"{nr:.1f} ms",
-                 ratio(nd, nr), "", ""))
+    for key, name, digits, target in (
+            ("sched_ms", "on-CPU time (schedstat)", 1, "median ratio ≤ 1.1"),
+            ("cpu_ms", "utime+stime (whole clock ticks)", 0, "")):
+        cd, cr = idle[d][key], idle[r][key]
+        ratios = [a / b for a, b in zip(cd, cr) if b]
+        median = statistics.median(ratios) if ratios else None
+        rows.append((
+            f"Idle CPU, {name}, median of {len(cd)} × {IDLE_SECONDS} s",
+            f"{statistics.median(cd):.{digits}f} ms", f"{statistics.median(cr):.{digits}f} ms",
+            f"{median:.2f} (rounds {', '.join(f'{x:.2f}' for x in ratios)})" if ratios else "n/a",
+            target, (verdict(median <= 1.1) if median is not None else "n/a") if target else ""))
     for name, samples in ((f"Insertion to launch, 3 s poll only ({len(poll)} insertions)", poll),
                           (f"Insertion to launch, with arrival message ({len(arrival)} insertions)",
                            arrival)):
@@ -490,7 +418,7 @@ def table(sizes, dlls, startup, idle, poll, arrival):
 
 
 def main():
-    for path in (EXE_DISCORA, EXE_REFTRAY, EXE_PROBE, E2E / "mcitest.dll", E2E / "standin.exe"):
+    for path in (EXE_DISCORA, EXE_REFTRAY, EXE_PROBE):
         if not path.exists():
             sys.exit(f"bench: {path} is missing; build the windows-release preset first")
     # Other work on the machine slows both programs alike but widens the
@@ -500,15 +428,14 @@ def main():
     dlls = {p.name: imported_dlls(p) for p in (EXE_DISCORA, EXE_REFTRAY)}
     session = Session()
     try:
-        session.start_x()
-        log(f"Wine prefix {PREFIX.relative_to(ROOT)} on display {session.env['DISPLAY']}")
-        session.make_prefix()
+        log(f"Wine prefix {session.worker.prefix.relative_to(ROOT)} on display "
+            f"{session.display.name}")
         startup = measure_startup(session)
         probe = Probe(session)
         idle, discora = measure_idle(session, probe)
-        poll = measure_latency(probe, with_arrival=False)
-        arrival = measure_latency(probe, with_arrival=True)
-        probe.ask("closeclass DiscoraNotifyForm")
+        poll = measure_latency(session, probe, with_arrival=False)
+        arrival = measure_latency(session, probe, with_arrival=True)
+        probe.ask(f"closeclass {AGENT_CLASS}")
         discora.wait(timeout=WAIT)
         probe.proc.stdin.write("quit\n")
         probe.proc.stdin.flush()
@@ -516,17 +443,13 @@ def main():
         session.close()
     print()
     print(f"Discora footprint and speed, beside the reference tray program "
-          f"(32-bit Wine {wine_version()}, Xvfb, {os.cpu_count()} cores, load average "
-          f"{load} at the start{', BENCH_QUICK=1' if QUICK else ''}):")
+          f"(32-bit Wine {session.worker.wine_version().replace('wine-', '')}, Xvfb, "
+          f"{os.cpu_count()} cores, load average {load} at the start"
+          f"{', BENCH_QUICK=1' if QUICK else ''}):")
     print()
     print(table(sizes, dlls, startup, idle, poll, arrival))
     print()
     log("done")
-
-
-def wine_version():
-    out = subprocess.run(["wine", "--version"], stdout=subprocess.PIPE, text=True).stdout.strip()
-    return out.replace("wine-", "")
 
 
 if __name__ == "__main__":

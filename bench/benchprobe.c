@@ -18,18 +18,11 @@
  *                               for a DEV_BROADCAST_VOLUME with DBTF_MEDIA
  *                               on drive LETTER to the top-level window of
  *                               class CLASS
- *         broadcast LETTER      the same notice to every top-level window,
- *                               through BroadcastSystemMessageA (BSF_QUERY)
  *         close TITLE...        WM_CLOSE to the top-level window titled
  *                               TITLE, then wait until it is gone
  *         closeclass CLASS      the same for the window of class CLASS
  *         icons                 how many icons the notification area shows
  *         quit
- *
- *   benchprobe listen [--timeout MS]
- *       Creates a hidden top-level window of class "BenchProbeListener",
- *       prints "ready", and prints what the first WM_DEVICECHANGE that
- *       reaches it carries (whether its DEV_BROADCAST_VOLUME arrived).
  *
  * Where the icons are: with no X11 notification area to dock into, Wine's
  * X11 driver shows them in its own top-level window "Wine System Tray"
@@ -45,94 +38,90 @@
  * WM_DEVICECHANGE with DBT_DEVICEARRIVAL (wParam 0x8000) has its
  * DEV_BROADCAST_VOLUME copied into the receiving process (Wine packs the
  * structure by its dbch_size for event codes with bit 0x8000), so
- * SendMessage from here reaches the agent intact; "listen" shows it.
- * PostMessage cannot carry it. BroadcastSystemMessage delivers it only with
- * BSF_QUERY: without it Wine hands each window the message through
- * SendNotifyMessage, which refuses messages that carry a pointer, and the
- * broadcast still reports success. Wine's own mount manager broadcasts its
- * drive notices with BSF_QUERY too. */
+ * SendMessage from here reaches the agent intact. PostMessage cannot carry
+ * it. */
 #include <windows.h>
-#include <shellapi.h>
+
 #include <dbt.h>
+#include <shellapi.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #define TRAY_CLASS "__winex11_standalone_tray"
 #define ICON_CLASS "__winex11_tray_icon"
-#define LISTENER_CLASS "BenchProbeListener"
 
 static LARGE_INTEGER g_freq;
 
 static double now_ms(void) {
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return (double)t.QuadPart * 1000.0 / (double)g_freq.QuadPart;
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return (double)t.QuadPart * 1000.0 / (double)g_freq.QuadPart;
 }
 
 /* Icons shown in Wine's stand-alone notification area. */
 static int tray_icons(void) {
-    HWND tray = FindWindowA(TRAY_CLASS, NULL);
-    if (!tray || !IsWindowVisible(tray)) return 0;
-    int n = 0;
-    HWND icon = NULL;
-    while ((icon = FindWindowExA(tray, icon, ICON_CLASS, NULL)) != NULL) {
-        if (IsWindowVisible(icon)) ++n;
-    }
-    return n;
+  HWND tray = FindWindowA(TRAY_CLASS, NULL);
+  if (!tray || !IsWindowVisible(tray)) return 0;
+  int n = 0;
+  HWND icon = NULL;
+  while ((icon = FindWindowExA(tray, icon, ICON_CLASS, NULL)) != NULL) {
+    if (IsWindowVisible(icon)) ++n;
+  }
+  return n;
 }
 
 /* Waits until the tray shows `want` icons; FALSE on time-out. */
 static BOOL wait_icons(int want, DWORD timeout) {
-    DWORD start = GetTickCount();
-    while (tray_icons() != want) {
-        if (GetTickCount() - start > timeout) return FALSE;
-        Sleep(5);
-    }
-    return TRUE;
+  DWORD start = GetTickCount();
+  while (tray_icons() != want) {
+    if (GetTickCount() - start > timeout) return FALSE;
+    Sleep(5);
+  }
+  return TRUE;
 }
 
 typedef struct {
-    DWORD pid;
-    int posted;
+  DWORD pid;
+  int posted;
 } CloseJob;
 
 static BOOL CALLBACK close_each(HWND hwnd, LPARAM lp) {
-    CloseJob *job = (CloseJob *)lp;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != job->pid) return TRUE;
-    char cls[64] = {0};
-    GetClassNameA(hwnd, cls, sizeof cls);
-    /* The input method's window belongs to every GUI process; the program's
-     * own windows are the ones to close. */
-    if (lstrcmpA(cls, "IME") == 0) return TRUE;
-    PostMessageA(hwnd, WM_CLOSE, 0, 0);
-    ++job->posted;
-    return TRUE;
+  CloseJob* job = (CloseJob*)lp;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid != job->pid) return TRUE;
+  char cls[64] = {0};
+  GetClassNameA(hwnd, cls, sizeof cls);
+  /* The input method's window belongs to every GUI process; the program's
+   * own windows are the ones to close. */
+  if (lstrcmpA(cls, "IME") == 0) return TRUE;
+  PostMessageA(hwnd, WM_CLOSE, 0, 0);
+  ++job->posted;
+  return TRUE;
 }
 
 /* Asks the program to close the way a user's session would, then waits for
  * it to end. Returns "closed", or "killed" when it had to be terminated. */
-static const char *close_program(PROCESS_INFORMATION *pi, DWORD timeout) {
-    CloseJob job = {pi->dwProcessId, 0};
-    EnumWindows(close_each, (LPARAM)&job);
-    const char *how = "closed";
-    if (WaitForSingleObject(pi->hProcess, timeout) != WAIT_OBJECT_0) {
-        TerminateProcess(pi->hProcess, 1);
-        WaitForSingleObject(pi->hProcess, timeout);
-        how = "killed";
-    }
-    CloseHandle(pi->hThread);
-    CloseHandle(pi->hProcess);
-    return how;
+static const char* close_program(PROCESS_INFORMATION* pi, DWORD timeout) {
+  CloseJob job = {pi->dwProcessId, 0};
+  EnumWindows(close_each, (LPARAM)&job);
+  const char* how = "closed";
+  if (WaitForSingleObject(pi->hProcess, timeout) != WAIT_OBJECT_0) {
+    TerminateProcess(pi->hProcess, 1);
+    WaitForSingleObject(pi->hProcess, timeout);
+    how = "killed";
+  }
+  CloseHandle(pi->hThread);
+  CloseHandle(pi->hProcess);
+  return how;
 }
 
-static const char *base_name(const char *path) {
-    const char *slash = strrchr(path, '\\');
-    const char *fwd = strrchr(path, '/');
-    if (fwd && (!slash || fwd > slash)) slash = fwd;
-    return slash ? slash + 1 : path;
+static const char* base_name(const char* path) {
+  const char* slash = strrchr(path, '\\');
+  const char* fwd = strrchr(path, '/');
+  if (fwd && (!slash || fwd > slash)) slash = fwd;
+  return slash ? slash + 1 : path;
 }
 
 /* benchprobe's own icon, shown for the whole of the start-up runs. Wine
@@ -144,253 +133,188 @@ static const char *base_name(const char *path) {
 static NOTIFYICONDATAA g_keeper;
 
 static BOOL add_keeper_icon(void) {
-    WNDCLASSA wc = {0};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = "BenchProbeKeeper";
-    RegisterClassA(&wc);
-    HWND hwnd = CreateWindowA(wc.lpszClassName, "benchprobe", WS_OVERLAPPEDWINDOW, 0, 0, 100,
-                              100, NULL, NULL, wc.hInstance, NULL);
-    if (!hwnd) return FALSE;
-    g_keeper.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    g_keeper.hWnd = hwnd;
-    g_keeper.uID = 1;
-    g_keeper.uFlags = NIF_ICON | NIF_TIP;
-    g_keeper.hIcon = LoadIconA(NULL, (LPCSTR)IDI_INFORMATION);
-    lstrcpyA(g_keeper.szTip, "benchprobe");
-    return Shell_NotifyIconA(NIM_ADD, &g_keeper);
+  WNDCLASSA wc = {0};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = GetModuleHandleA(NULL);
+  wc.lpszClassName = "BenchProbeKeeper";
+  RegisterClassA(&wc);
+  HWND hwnd = CreateWindowA(wc.lpszClassName, "benchprobe", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                            NULL, NULL, wc.hInstance, NULL);
+  if (!hwnd) return FALSE;
+  g_keeper.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  g_keeper.hWnd = hwnd;
+  g_keeper.uID = 1;
+  g_keeper.uFlags = NIF_ICON | NIF_TIP;
+  g_keeper.hIcon = LoadIconA(NULL, (LPCSTR)IDI_INFORMATION);
+  lstrcpyA(g_keeper.szTip, "benchprobe");
+  return Shell_NotifyIconA(NIM_ADD, &g_keeper);
 }
 
 /* One timed start: 0 on success. `base` icons are in the tray before it. */
-static int time_start(const char *exe, int round, BOOL warmup, DWORD timeout, int base) {
-    char folder[MAX_PATH];
-    lstrcpynA(folder, exe, sizeof folder);
-    char *cut = (char *)base_name(folder);
-    if (cut > folder) cut[-1] = '\0';
-    else lstrcpyA(folder, ".");
+static int time_start(const char* exe, int round, BOOL warmup, DWORD timeout, int base) {
+  char folder[MAX_PATH];
+  lstrcpynA(folder, exe, sizeof folder);
+  char* cut = (char*)base_name(folder);
+  if (cut > folder)
+    cut[-1] = '\0';
+  else
+    lstrcpyA(folder, ".");
 
-    int before = tray_icons();
-    if (before != base) {
-        fprintf(stderr, "benchprobe: the tray shows %d icon(s), not %d\n", before, base);
-        return 1;
+  int before = tray_icons();
+  if (before != base) {
+    fprintf(stderr, "benchprobe: the tray shows %d icon(s), not %d\n", before, base);
+    return 1;
+  }
+  char cmdline[MAX_PATH + 2];
+  snprintf(cmdline, sizeof cmdline, "\"%s\"", exe);
+  STARTUPINFOA si = {0};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi;
+  double t0 = now_ms();
+  if (!CreateProcessA(exe, cmdline, NULL, NULL, FALSE, 0, NULL, folder, &si, &pi)) {
+    fprintf(stderr, "benchprobe: cannot start %s (error %lu)\n", exe, GetLastError());
+    return 1;
+  }
+  double shown = -1;
+  while (now_ms() - t0 < timeout) {
+    if (tray_icons() > before) {
+      shown = now_ms() - t0;
+      break;
     }
-    char cmdline[MAX_PATH + 2];
-    snprintf(cmdline, sizeof cmdline, "\"%s\"", exe);
-    STARTUPINFOA si = {0};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    double t0 = now_ms();
-    if (!CreateProcessA(exe, cmdline, NULL, NULL, FALSE, 0, NULL, folder, &si, &pi)) {
-        fprintf(stderr, "benchprobe: cannot start %s (error %lu)\n", exe, GetLastError());
-        return 1;
-    }
-    double shown = -1;
-    while (now_ms() - t0 < timeout) {
-        if (tray_icons() > before) {
-            shown = now_ms() - t0;
-            break;
-        }
-        if (WaitForSingleObject(pi.hProcess, 1) == WAIT_OBJECT_0) break;
-    }
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(pi.hProcess, &code);
-    double t_close = now_ms();
-    const char *how = close_program(&pi, 10000);
-    BOOL gone = wait_icons(base, 10000);
-    double closing = now_ms() - t_close;
+    if (WaitForSingleObject(pi.hProcess, 1) == WAIT_OBJECT_0) break;
+  }
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(pi.hProcess, &code);
+  double t_close = now_ms();
+  const char* how = close_program(&pi, 10000);
+  BOOL gone = wait_icons(base, 10000);
+  double closing = now_ms() - t_close;
 
-    if (shown < 0) {
-        if (code != STILL_ACTIVE)
-            fprintf(stderr, "benchprobe: %s ended (exit code %lu) before showing an icon\n", exe,
-                    (unsigned long)code);
-        else
-            fprintf(stderr, "benchprobe: no icon from %s within %lu ms\n", exe,
-                    (unsigned long)timeout);
-        return 1;
-    }
-    printf("exe=%s\tround=%d\twarmup=%d\tms=%.3f\texit=%s\tclose_ms=%.0f\n", base_name(exe),
-           round, warmup ? 1 : 0, shown, how, closing);
-    fflush(stdout);
-    if (!gone) {
-        fprintf(stderr, "benchprobe: the icon of %s stayed after it ended\n", exe);
-        return 1;
-    }
-    return 0;
+  if (shown < 0) {
+    if (code != STILL_ACTIVE)
+      fprintf(stderr, "benchprobe: %s ended (exit code %lu) before showing an icon\n", exe,
+              (unsigned long)code);
+    else
+      fprintf(stderr, "benchprobe: no icon from %s within %lu ms\n", exe, (unsigned long)timeout);
+    return 1;
+  }
+  printf("exe=%s\tround=%d\twarmup=%d\tms=%.3f\texit=%s\tclose_ms=%.0f\n", base_name(exe), round,
+         warmup ? 1 : 0, shown, how, closing);
+  fflush(stdout);
+  if (!gone) {
+    fprintf(stderr, "benchprobe: the icon of %s stayed after it ended\n", exe);
+    return 1;
+  }
+  return 0;
 }
 
-static int cmd_startup(int argc, char **argv) {
-    int runs = 10;
-    DWORD timeout = 20000;
-    char *exes[8];
-    int n = 0;
-    for (int i = 0; i < argc; ++i) {
-        if (!strcmp(argv[i], "--runs") && i + 1 < argc) runs = atoi(argv[++i]);
-        else if (!strcmp(argv[i], "--timeout") && i + 1 < argc)
-            timeout = strtoul(argv[++i], NULL, 10);
-        else if (n < 8) exes[n++] = argv[i];
-    }
-    if (n == 0) return 2;
-    if (!add_keeper_icon() || !wait_icons(1, timeout)) {
-        fputs("benchprobe: cannot show an icon in the tray\n", stderr);
-        return 1;
-    }
-    /* Round 0 warms the file cache and Wine's own start-up paths for every
-     * program alike; alternating the programs spreads any drift over both. */
-    int rc = 0;
-    for (int round = 0; round <= runs && rc == 0; ++round) {
-        for (int k = 0; k < n && rc == 0; ++k) rc = time_start(exes[k], round, round == 0, timeout, 1);
-    }
-    Shell_NotifyIconA(NIM_DELETE, &g_keeper);
-    DestroyWindow(g_keeper.hWnd);
-    return rc;
+static int cmd_startup(int argc, char** argv) {
+  int runs = 10;
+  DWORD timeout = 20000;
+  char* exes[8];
+  int n = 0;
+  for (int i = 0; i < argc; ++i) {
+    if (!strcmp(argv[i], "--runs") && i + 1 < argc)
+      runs = atoi(argv[++i]);
+    else if (!strcmp(argv[i], "--timeout") && i + 1 < argc)
+      timeout = strtoul(argv[++i], NULL, 10);
+    else if (n < 8)
+      exes[n++] = argv[i];
+  }
+  if (n == 0) return 2;
+  if (!add_keeper_icon() || !wait_icons(1, timeout)) {
+    fputs("benchprobe: cannot show an icon in the tray\n", stderr);
+    return 1;
+  }
+  /* Round 0 warms the file cache and Wine's own start-up paths for every
+   * program alike; alternating the programs spreads any drift over both. */
+  int rc = 0;
+  for (int round = 0; round <= runs && rc == 0; ++round) {
+    for (int k = 0; k < n && rc == 0; ++k) rc = time_start(exes[k], round, round == 0, timeout, 1);
+  }
+  Shell_NotifyIconA(NIM_DELETE, &g_keeper);
+  DestroyWindow(g_keeper.hWnd);
+  return rc;
 }
 
-static void fill_volume(DEV_BROADCAST_VOLUME *vol, char letter) {
-    memset(vol, 0, sizeof *vol);
-    vol->dbcv_size = sizeof *vol;
-    vol->dbcv_devicetype = DBT_DEVTYP_VOLUME;
-    vol->dbcv_unitmask = 1u << ((letter | 0x20) - 'a');
-    vol->dbcv_flags = DBTF_MEDIA;
+static void fill_volume(DEV_BROADCAST_VOLUME* vol, char letter) {
+  memset(vol, 0, sizeof *vol);
+  vol->dbcv_size = sizeof *vol;
+  vol->dbcv_devicetype = DBT_DEVTYP_VOLUME;
+  vol->dbcv_unitmask = 1u << ((letter | 0x20) - 'a');
+  vol->dbcv_flags = DBTF_MEDIA;
 }
 
-static void serve_arrive(const char *cls, const char *letter) {
-    HWND hwnd = FindWindowA(cls, NULL);
-    if (!hwnd) {
-        printf("error no-window\n");
-        return;
-    }
-    DEV_BROADCAST_VOLUME vol;
-    fill_volume(&vol, letter[0]);
-    double t0 = now_ms();
-    DWORD_PTR result = 0;
-    /* SendMessage, not PostMessage: the notice points at a structure, which
-     * only a sent message carries into another process. */
-    LRESULT ok = SendMessageTimeoutA(hwnd, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, (LPARAM)&vol,
-                                     SMTO_ABORTIFHUNG, 10000, &result);
-    printf("%s ms=%.3f\n", ok ? "ok" : "timeout", now_ms() - t0);
+static void serve_arrive(const char* cls, const char* letter) {
+  HWND hwnd = FindWindowA(cls, NULL);
+  if (!hwnd) {
+    printf("error no-window\n");
+    return;
+  }
+  DEV_BROADCAST_VOLUME vol;
+  fill_volume(&vol, letter[0]);
+  double t0 = now_ms();
+  DWORD_PTR result = 0;
+  /* SendMessage, not PostMessage: the notice points at a structure, which
+   * only a sent message carries into another process. */
+  LRESULT ok = SendMessageTimeoutA(hwnd, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, (LPARAM)&vol,
+                                   SMTO_ABORTIFHUNG, 10000, &result);
+  printf("%s ms=%.3f\n", ok ? "ok" : "timeout", now_ms() - t0);
 }
 
-static void serve_broadcast(const char *letter) {
-    DEV_BROADCAST_VOLUME vol;
-    fill_volume(&vol, letter[0]);
-    DWORD recipients = BSM_APPLICATIONS;
-    double t0 = now_ms();
-    long rc = BroadcastSystemMessageA(BSF_QUERY | BSF_FORCEIFHUNG | BSF_IGNORECURRENTTASK, &recipients,
-                                      WM_DEVICECHANGE, DBT_DEVICEARRIVAL, (LPARAM)&vol);
-    printf("%s rc=%ld ms=%.3f\n", rc > 0 ? "ok" : "error", rc, now_ms() - t0);
-}
-
-static void serve_close(const char *cls, const char *title) {
-    HWND hwnd = FindWindowA(cls, title);
-    if (!hwnd) {
-        printf("error no-window\n");
-        return;
+static void serve_close(const char* cls, const char* title) {
+  HWND hwnd = FindWindowA(cls, title);
+  if (!hwnd) {
+    printf("error no-window\n");
+    return;
+  }
+  PostMessageA(hwnd, WM_CLOSE, 0, 0);
+  DWORD start = GetTickCount();
+  while (IsWindow(hwnd)) {
+    if (GetTickCount() - start > 10000) {
+      printf("timeout\n");
+      return;
     }
-    PostMessageA(hwnd, WM_CLOSE, 0, 0);
-    DWORD start = GetTickCount();
-    while (IsWindow(hwnd)) {
-        if (GetTickCount() - start > 10000) {
-            printf("timeout\n");
-            return;
-        }
-        Sleep(5);
-    }
-    printf("ok\n");
+    Sleep(5);
+  }
+  printf("ok\n");
 }
 
 static int cmd_serve(void) {
-    char line[512];
-    printf("ready\n");
+  char line[512];
+  printf("ready\n");
+  fflush(stdout);
+  while (fgets(line, sizeof line, stdin)) {
+    line[strcspn(line, "\r\n")] = '\0';
+    char* arg = strchr(line, ' ');
+    if (arg) *arg++ = '\0';
+    if (!strcmp(line, "quit")) break;
+    if (!strcmp(line, "arrive") && arg && strchr(arg, ' ')) {
+      char* letter = strchr(arg, ' ');
+      *letter++ = '\0';
+      serve_arrive(arg, letter);
+    } else if (!strcmp(line, "close") && arg) {
+      serve_close(NULL, arg);
+    } else if (!strcmp(line, "closeclass") && arg) {
+      serve_close(arg, NULL);
+    } else if (!strcmp(line, "icons")) {
+      printf("%d\n", tray_icons());
+    } else {
+      printf("error usage\n");
+    }
     fflush(stdout);
-    while (fgets(line, sizeof line, stdin)) {
-        line[strcspn(line, "\r\n")] = '\0';
-        char *arg = strchr(line, ' ');
-        if (arg) *arg++ = '\0';
-        if (!strcmp(line, "quit")) break;
-        if (!strcmp(line, "arrive") && arg && strchr(arg, ' ')) {
-            char *letter = strchr(arg, ' ');
-            *letter++ = '\0';
-            serve_arrive(arg, letter);
-        } else if (!strcmp(line, "broadcast") && arg) {
-            serve_broadcast(arg);
-        } else if (!strcmp(line, "close") && arg) {
-            serve_close(NULL, arg);
-        } else if (!strcmp(line, "closeclass") && arg) {
-            serve_close(arg, NULL);
-        } else if (!strcmp(line, "icons")) {
-            printf("%d\n", tray_icons());
-        } else {
-            printf("error usage\n");
-        }
-        fflush(stdout);
-    }
-    return 0;
+  }
+  return 0;
 }
 
-static int g_heard;
-
-static LRESULT CALLBACK listener_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_DEVICECHANGE) {
-        if (wp != DBT_DEVICEARRIVAL) {
-            printf("devicechange event=0x%04lx\n", (unsigned long)wp);
-        } else if (!lp) {
-            printf("devicechange event=arrival data=none\n");
-        } else {
-            /* A pointer that was not carried over would point into the
-             * sender's memory: guard the read. */
-            const DEV_BROADCAST_VOLUME *vol = (const DEV_BROADCAST_VOLUME *)lp;
-            if (IsBadReadPtr(vol, sizeof(DEV_BROADCAST_HDR)) ||
-                IsBadReadPtr(vol, vol->dbcv_size < sizeof *vol ? sizeof *vol : vol->dbcv_size)) {
-                printf("devicechange event=arrival data=unreadable\n");
-            } else {
-                printf("devicechange event=arrival size=%lu type=%lu unitmask=0x%08lx flags=0x%x\n",
-                       (unsigned long)vol->dbcv_size, (unsigned long)vol->dbcv_devicetype,
-                       (unsigned long)vol->dbcv_unitmask, (unsigned)vol->dbcv_flags);
-            }
-        }
-        fflush(stdout);
-        g_heard = 1;
-        return TRUE;
-    }
-    return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
-static int cmd_listen(int argc, char **argv) {
-    DWORD timeout = 10000;
-    for (int i = 0; i < argc; ++i)
-        if (!strcmp(argv[i], "--timeout") && i + 1 < argc) timeout = strtoul(argv[++i], NULL, 10);
-    WNDCLASSA wc = {0};
-    wc.lpfnWndProc = listener_proc;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = LISTENER_CLASS;
-    RegisterClassA(&wc);
-    HWND hwnd = CreateWindowA(LISTENER_CLASS, "benchprobe listener", WS_OVERLAPPEDWINDOW, 0, 0,
-                              100, 100, NULL, NULL, wc.hInstance, NULL);
-    if (!hwnd) return 2;
-    printf("ready\n");
-    fflush(stdout);
-    DWORD start = GetTickCount();
-    while (!g_heard) {
-        DWORD spent = GetTickCount() - start;
-        if (spent >= timeout) break;
-        MsgWaitForMultipleObjects(0, NULL, FALSE, timeout - spent, QS_ALLINPUT);
-        MSG m;
-        while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
-    }
-    if (!g_heard) printf("timeout\n");
-    DestroyWindow(hwnd);
-    return g_heard ? 0 : 1;
-}
-
-int main(int argc, char **argv) {
-    QueryPerformanceFrequency(&g_freq);
-    if (argc < 2) {
-        fputs("usage: benchprobe startup|serve|listen ...\n", stderr);
-        return 2;
-    }
-    if (!strcmp(argv[1], "startup")) return cmd_startup(argc - 2, argv + 2);
-    if (!strcmp(argv[1], "serve")) return cmd_serve();
-    if (!strcmp(argv[1], "listen")) return cmd_listen(argc - 2, argv + 2);
-    fputs("usage: benchprobe startup|serve|listen ...\n", stderr);
+int main(int argc, char** argv) {
+  QueryPerformanceFrequency(&g_freq);
+  if (argc < 2) {
+    fputs("usage: benchprobe startup|serve ...\n", stderr);
     return 2;
+  }
+  if (!strcmp(argv[1], "startup")) return cmd_startup(argc - 2, argv + 2);
+  if (!strcmp(argv[1], "serve")) return cmd_serve();
+  fputs("usage: benchprobe startup|serve ...\n", stderr);
+  return 2;
 }

@@ -2,7 +2,8 @@
 
 Per worker (pytest-xdist runs one per core): one Xvfb display and one Wine
 prefix, made at the worker's first test. Per test: the `machine` fixture,
-a freshly reset prefix that is torn down, with every process, at the end.
+a freshly reset prefix that is torn down, with every process, at the end,
+and the `desktop` fixture, its X display and windows (desktop.py).
 The time each test spends on that set-up and tear-down is written to
 build/e2e/<worker>/overhead.tsv and summed up at the end of the run.
 """
@@ -16,6 +17,7 @@ import time
 import pytest
 
 import harness
+from desktop import Desktop
 
 
 def _worker_name() -> str:
@@ -71,6 +73,11 @@ def machine(worker_prefix, request):
         teardown = time.monotonic() - started
         with open(worker_prefix.root / "overhead.tsv", "a") as f:
             f.write(f"{request.node.name}\t{m.setup_seconds:.2f}\t{teardown:.2f}\n")
+
+
+@pytest.fixture
+def desktop(machine):
+    return Desktop(machine)
 
 
 _session_start = time.time()

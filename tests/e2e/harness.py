@@ -12,8 +12,11 @@ starts, so a drive made a CD-ROM later is not seen as one.
 The world the agent sees is built from test programs (tests/e2e/programs):
 mcitest.dll answers the agent's MCI queries from what the test put behind the
 drive letter and logs every command, standin.exe plays the emulators and the
-utilities and logs how it was started, and probe.exe looks at windows from
-inside the prefix.
+utilities and logs how it was started, and probe.exe looks at windows and
+menus from inside the prefix and drives them. The ids of the agent's window,
+menu and controls are read from res/resource.h, as the program takes them.
+
+The same Display and WorkerPrefix serve the benchmark (bench/bench.py).
 """
 
 from __future__ import annotations
@@ -27,14 +30,27 @@ import tempfile
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
+from types import SimpleNamespace
 from typing import Callable, Iterable, TypeVar
 
 REPO = Path(__file__).resolve().parents[2]
 BUILD = REPO / "build"
 
+
+
+def resource_ids(header: Path = REPO / "res" / "resource.h") -> SimpleNamespace:
+    """Every name res/resource.h defines with a number or a text."""
+    found = {}
+    for name, value in re.findall(r'^#define\s+(\w+)\s+(\d+|"[^"]*")', header.read_text(), re.M):
+        found[name] = value.strip('"') if value.startswith('"') else int(value)
+    return SimpleNamespace(**found)
+
+
+ID = resource_ids()
+
 EMULATOR_TITLE = "Connectix Virtual Game Station"
 BLEEM_TITLE = "bleem!"
-AGENT_CLASS = "DiscoraNotifyForm"
+AGENT_CLASS = ID.DISCORA_WINDOW_CLASS
 AGENT_CAPTION = "Discora 1.0"
 
 PROGRAM_FOLDER = "C:\\Discora"
@@ -48,6 +64,8 @@ STANDIN_LOG = TEST_FOLDER + "\\standin.log"
 JOY = PROGRAM_FOLDER + "\\DX7VGSJoy.exe"
 PEC = PROGRAM_FOLDER + "\\pec.exe"
 VGS = PROGRAM_FOLDER + "\\testvgs.exe"
+# What an unquoted "C:\Program Files\..." would start.
+DECOY = "C:\\Program.exe"
 
 POLL_SECONDS = 3.0
 # The prefix's ANSI code page (Wine's default for an English locale): the
@@ -60,6 +78,37 @@ DEADLINE = 30.0
 
 SETTINGS_KEY = "Software\\Discora\\Settings"
 VGS_KEY = "Software\\Connectix\\Connectix Virtual Game Station\\General"
+
+# The system DLLs Discora.exe may import: what every 32-bit Windows has in
+# its system folder, and nothing of a compiler's run-time.
+SYSTEM_DLLS = frozenset({
+    "kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "advapi32.dll",
+    "winmm.dll", "comdlg32.dll", "msvcrt.dll", "comctl32.dll", "ole32.dll",
+})
+
+# Windows messages and flags the tests send or read.
+WM_NULL = 0x0000
+WM_CLOSE = 0x0010
+WM_QUERYENDSESSION = 0x0011
+WM_ENDSESSION = 0x0016
+WM_QUIT = 0x0012
+WM_COMMAND = 0x0111
+WM_SYSCOMMAND = 0x0112
+WM_MOUSEMOVE = 0x0200
+WM_LBUTTONDBLCLK = 0x0203
+WM_RBUTTONUP = 0x0205
+SC_MINIMIZE = 0xF020
+SC_RESTORE = 0xF120
+DBT_DEVICEARRIVAL = 0x8000
+DBT_DEVICEREMOVECOMPLETE = 0x8004
+DBTF_MEDIA = 0x1
+DRIVE_D = 1 << 3
+DRIVE_E = 1 << 4
+STARTF_USESHOWWINDOW = 0x1
+SW_SHOWNORMAL = 1
+SW_SHOWMINIMIZED = 2
+TRAY_ICON_ID = 1  # the agent's one notification icon
+SYSTEM_TRAY_TITLE = "Wine System Tray"
 
 T = TypeVar("T")
 
@@ -234,8 +283,13 @@ class RegValue:
         return f"RegValue(type={self.type}, {shown})"
 
 
-def _as_reg_value(value: "str | RegValue") -> RegValue:
+def as_reg_value(value: "str | RegValue") -> RegValue:
+    """A text as the REG_SZ value it is stored as; a RegValue as it is."""
     return value if isinstance(value, RegValue) else RegValue.sz(value)
+
+
+def as_reg_values(values: dict[str, "str | RegValue"]) -> dict[str, RegValue]:
+    return {name: as_reg_value(value) for name, value in values.items()}
 
 
 def _reg_line(name: str, value: RegValue) -> str:
@@ -253,7 +307,7 @@ def _reg_section(key: str, values: dict[str, "str | RegValue"]) -> str:
     """One key in the format of Wine's own registry files."""
     lines = [f"\n[{_reg_escape(key)}] {int(time.time())}"]
     for name, value in values.items():
-        lines.append(_reg_line(name, _as_reg_value(value)))
+        lines.append(_reg_line(name, as_reg_value(value)))
     return "\n".join(lines) + "\n"
 
 
@@ -702,17 +756,18 @@ class Machine:
         return result
 
     def spawn(self, windows_path: str, *args: str, env: dict[str, str] | None = None,
-              log: Path | None = None) -> subprocess.Popen:
+              log: Path | None = None, **popen) -> subprocess.Popen:
         """Starts a Windows program without waiting. The `wine` process
         becomes the Windows process, so its exit code is the program's.
         `env` adds to the environment (WINEDEBUG, say); `log` receives the
-        program's output instead of the worker's wine.log."""
+        program's output instead of the worker's wine.log; `popen` overrides
+        Popen's arguments (pipes for a program that answers on them)."""
         self._commit()
         with open(log or self.worker.root / "wine.log", "ab") as out:
+            options = dict(cwd=self.prefix / "drive_c", stdin=subprocess.DEVNULL, stdout=out,
+                           stderr=out)
             process = subprocess.Popen(["wine", windows_path, *args],
-                                       env={**self.env, **(env or {})},
-                                       cwd=self.prefix / "drive_c", stdin=subprocess.DEVNULL,
-                                       stdout=out, stderr=out)
+                                       env={**self.env, **(env or {})}, **{**options, **popen})
         self._popens.append(process)
         return process
 
@@ -720,17 +775,73 @@ class Machine:
                     **spawn_args) -> subprocess.Popen:
         return self.spawn(path, **spawn_args)
 
-    def start_agent_and_wait_first_poll(self) -> subprocess.Popen:
+    def start_agent_and_wait_first_poll(self, **spawn_args) -> subprocess.Popen:
         """Starts the agent and returns once its start-up poll is done."""
         before = len(self.status_queries())
-        agent = self.start_agent()
+        agent = self.start_agent(**spawn_args)
         wait_until(lambda: len(self.status_queries()) > before or agent.poll() is not None,
                    DEADLINE, "the agent's first poll", details=self.describe)
         assert agent.poll() is None, f"the agent ended at start-up with {agent.returncode}"
         return agent
 
-    def probe(self, *args: str, check: bool = False) -> subprocess.CompletedProcess:
-        return self.wine(f"{TOOLS_FOLDER}\\probe.exe", *args, check=check)
+    def install(self, *programs: str, disc: str = "none",
+                settings: dict[str, "str | RegValue"] | None = None) -> None:
+        """The agent in its folder, stand-ins at the given paths, one CD-ROM
+        drive D: holding `disc`, and the given stored settings."""
+        self.add_cdrom("d", disc)
+        self.install_agent()
+        for path in programs:
+            self.put_standin(path)
+        for name, value in (settings or {}).items():
+            self.set_setting(name, value)
+
+    def start(self, *programs: str, disc: str = "none",
+              settings: dict[str, "str | RegValue"] | None = None) -> subprocess.Popen:
+        """`install`, then the agent started; returns once its start-up
+        poll is done."""
+        self.install(*programs, disc=disc, settings=settings)
+        return self.start_agent_and_wait_first_poll()
+
+    def probe(self, *args: str, check: bool = False,
+              timeout: float = 60) -> subprocess.CompletedProcess:
+        return self.wine(f"{TOOLS_FOLDER}\\probe.exe", *args, check=check, timeout=timeout)
+
+    def post_to_agent(self, message: int, wparam: int = 0, lparam: int = 0) -> None:
+        """PostMessage to the agent's window: returns at once."""
+        self.probe("post", "-c", AGENT_CLASS, hex(message), str(wparam), str(lparam), check=True)
+
+    def send_to_agent(self, message: int, wparam: int = 0, lparam: int = 0) -> int:
+        """SendMessage to the agent's window: returns its answer once the
+        message has been handled."""
+        result = self.probe("send", "-c", AGENT_CLASS, hex(message), str(wparam), str(lparam),
+                            check=True)
+        return int(parse_fields(result.stdout.splitlines()[0])["result"])
+
+    def tray_event(self, mouse_message: int, handled: bool = True) -> None:
+        """The notification area's callback for the agent's icon
+        (WM_MOUSEMOVE, the icon's id, the mouse message): sent, so the agent
+        has handled it when this returns, or (`handled` False) posted."""
+        deliver = self.send_to_agent if handled else self.post_to_agent
+        deliver(WM_MOUSEMOVE, TRAY_ICON_ID, mouse_message)
+
+    def tray_shown(self) -> bool:
+        """Wine shows its stand-alone tray window while it holds an icon, and
+        the agent is the only program of the prefix that adds one."""
+        window = self.find_window(title=SYSTEM_TRAY_TITLE)
+        return window is not None and window["visible"] == "1"
+
+    def process_names(self) -> set[str]:
+        """File names (lower case) of the prefix's processes, from the
+        system's own list."""
+        out = self.probe("processes", check=True).stdout
+        return {parse_fields(line)["exe"].lower() for line in out.splitlines() if line.strip()}
+
+    def wait_ended(self, *paths: str) -> None:
+        """Waits until no process of these programs' file names is left:
+        every stand-in the agent started has then logged its start."""
+        wanted = {p.rsplit("\\", 1)[-1].lower() for p in paths}
+        wait_until(lambda: not wanted & self.process_names(), DEADLINE,
+                   f"{sorted(wanted)} to end", details=self.describe)
 
     def find_window(self, cls: str | None = None, title: str | None = None) -> dict | None:
         args = ["find"]
@@ -754,16 +865,6 @@ class Machine:
     def drive_types(self) -> dict[str, int]:
         out = self.probe("drives", check=True).stdout
         return {r["drive"]: int(r["type"]) for r in map(parse_fields, out.splitlines())}
-
-    def read_settings(self) -> dict[str, str]:
-        """The agent's stored options, as the running registry holds them."""
-        result = self.wine("reg", "query", f"HKCU\\{SETTINGS_KEY}")
-        values = {}
-        for line in result.stdout.splitlines():
-            m = re.match(r"^\s+(\S.*?)\s+(REG_\w+)\s+(.*)$", line)
-            if m:
-                values[m.group(1)] = m.group(3)
-        return values
 
     def tool(self, name: str) -> str:
         """The Windows path of test program `name` in the tools folder,
@@ -789,8 +890,16 @@ class Machine:
         return values
 
     def settings_values(self) -> dict[str, RegValue] | None:
-        """The whole settings key, type and bytes of every value."""
+        """The whole settings key, type and bytes of every value; None when
+        the agent has stored nothing (the key is absent) or it is denied."""
         return self.registry_values("HKCU", SETTINGS_KEY)
+
+    def wait_setting(self, name: str, value: "str | RegValue") -> None:
+        """Waits until the agent has stored `value` (a text: as REG_SZ) as `name`."""
+        wanted = as_reg_value(value)
+        wait_until(lambda: (self.settings_values() or {}).get(name) == wanted, DEADLINE,
+                   f"{name!r} stored as {wanted}", interval=0.2,
+                   details=lambda: f"settings: {self.settings_values()}")
 
     def deny_registry_access(self, root: str, key: str, mask: int) -> None:
         """Replaces the key's access list with one that denies `mask`
@@ -833,6 +942,19 @@ class Machine:
                 process.wait()
         self._popens.clear()
         self._server_started = False
+
+
+def paths(launches: Iterable[Launch]) -> list[str]:
+    return [launch.path for launch in launches]
+
+
+def assert_started(launch: Launch, path: str, show: int, cmdline: str | None = None) -> None:
+    """The program was started by its whole path, quoted, so no blank can
+    split it (or by `cmdline`), with the show style `show`."""
+    assert launch.path == path, launch
+    assert launch.cmdline == (cmdline if cmdline is not None else f'"{path}"'), launch
+    assert launch.flags & STARTF_USESHOWWINDOW, launch
+    assert launch.show == show, launch
 
 
 def only(items: Iterable[T], what: str) -> T:

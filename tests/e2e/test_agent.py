@@ -13,49 +13,28 @@ import time
 from harness import (
     AGENT_CLASS,
     BLEEM_TITLE,
+    DECOY,
     DRIVE_CDROM,
     EMULATOR_TITLE,
     JOY,
     PEC,
     POLL_SECONDS,
     PROGRAM_FOLDER,
+    SC_MINIMIZE,
+    SW_SHOWMINIMIZED,
+    SW_SHOWNORMAL,
     VGS,
     VGS_KEY,
+    WM_SYSCOMMAND,
+    assert_started,
     only,
+    paths,
     wait_until,
 )
 
-DECOY = "C:\\Program.exe"
-STARTF_USESHOWWINDOW = 0x1
-SW_SHOWNORMAL = 1
-SW_SHOWMINIMIZED = 2
-WM_SYSCOMMAND = 0x0112
-SC_MINIMIZE = 0xF020
-
-
-def install(machine, *programs, drive_disc="none"):
-    """The agent in its folder with the given stand-ins beside it, and one
-    CD-ROM drive D: holding `drive_disc`."""
-    machine.add_cdrom("d", drive_disc)
-    machine.install_agent()
-    for path in programs:
-        machine.put_standin(path)
-
-
-def paths(launches):
-    return [launch.path for launch in launches]
-
-
-def assert_started(launch, path, show):
-    assert launch.path == path
-    # The whole path, quoted: a folder with blanks cannot split it.
-    assert launch.cmdline == f'"{path}"'
-    assert launch.flags & STARTF_USESHOWWINDOW, launch
-    assert launch.show == show, launch
-
 
 def test_psx_disc_inserted_after_start_launches_utilities_then_emulator(machine):
-    install(machine, JOY, PEC, VGS)
+    machine.install(JOY, PEC, VGS)
     agent = machine.start_agent_and_wait_first_poll()
     assert machine.launches() == []
 
@@ -72,11 +51,11 @@ def test_psx_disc_inserted_after_start_launches_utilities_then_emulator(machine)
     assert window["visible"] == "1" and window["iconic"] == "0"
     assert agent.poll() is None
     # A fresh user's options stay unwritten until the user changes one.
-    assert machine.read_settings() == {}
+    assert machine.settings_values() is None
 
 
 def test_disc_in_drive_at_start_launches_only_after_reinsertion(machine):
-    install(machine, JOY, PEC, VGS, drive_disc="psx")
+    machine.install(JOY, PEC, VGS, disc="psx")
     machine.start_agent_and_wait_first_poll()
     machine.wait_polls(3)
     assert machine.launches() == [], "a disc already in at start counts as seen"
@@ -92,7 +71,7 @@ def test_disc_in_drive_at_start_launches_only_after_reinsertion(machine):
 
 
 def test_start_and_polling_off_launch_at_startup_and_poll_no_more(machine):
-    install(machine, VGS, drive_disc="psx")
+    machine.install(VGS, disc="psx")
     machine.set_setting("Start", "False")
     machine.set_setting("Enabled", "False")
     agent = machine.start_agent()
@@ -108,7 +87,7 @@ def test_start_and_polling_off_launch_at_startup_and_poll_no_more(machine):
 
 
 def test_running_minimised_emulator_is_restored_not_started_again(machine):
-    install(machine, JOY, PEC, VGS)
+    machine.install(JOY, PEC, VGS)
     machine.spawn(VGS, "--minimized")
     machine.wait_window(title=EMULATOR_TITLE, predicate=lambda w: w["iconic"] == "1",
                         message="the emulator minimised before the agent starts")
@@ -130,7 +109,7 @@ def test_running_minimised_emulator_is_restored_not_started_again(machine):
 
 
 def test_disc_without_system_cnf_launches_nothing(machine):
-    install(machine, JOY, PEC, VGS)
+    machine.install(JOY, PEC, VGS)
     machine.start_agent_and_wait_first_poll()
 
     machine.insert("data")
@@ -146,7 +125,7 @@ def test_disc_without_system_cnf_launches_nothing(machine):
 
 
 def test_second_instance_ends_at_once_and_first_keeps_working(machine):
-    install(machine, VGS)
+    machine.install(VGS)
     first = machine.start_agent_and_wait_first_poll()
 
     second = machine.start_agent()
@@ -175,7 +154,7 @@ def test_without_cdrom_drive_the_agent_ends_at_once(machine):
 
 def test_utility_path_with_blanks_starts_that_file_and_no_prefix_of_it(machine):
     tool = "C:\\Program Files\\Disc Utils\\pec tool.exe"
-    install(machine, VGS, tool, DECOY)
+    machine.install(VGS, tool, DECOY)
     machine.set_setting("App1", tool)
     machine.start_agent_and_wait_first_poll()
 
@@ -189,7 +168,7 @@ def test_utility_path_with_blanks_starts_that_file_and_no_prefix_of_it(machine):
 
 
 def test_only_the_first_cdrom_drive_is_watched(machine):
-    install(machine, VGS)
+    machine.install(VGS)
     machine.add_cdrom("f", "psx")
     # With this off a watched drive holding a disc at start would launch.
     machine.set_setting("Start", "False")
@@ -210,7 +189,7 @@ def test_only_the_first_cdrom_drive_is_watched(machine):
 
 def test_emulator_named_by_registry_location_with_blanks_is_started_quoted(machine):
     location = "C:\\Program Files\\Connectix\\Virtual Game Station\\ConnectixVGS.exe"
-    install(machine, location, DECOY)
+    machine.install(location, DECOY)
     machine.set_registry("HKLM", VGS_KEY, "Location", location)
     machine.start_agent_and_wait_first_poll()
 
@@ -222,7 +201,7 @@ def test_emulator_named_by_registry_location_with_blanks_is_started_quoted(machi
 
 
 def test_failed_status_query_keeps_the_last_reading(machine):
-    install(machine, VGS)
+    machine.install(VGS)
     agent = machine.start_agent_and_wait_first_poll()
 
     # No disc known: a disc put in while the drive cannot be asked is not
@@ -252,7 +231,7 @@ def test_failed_status_query_keeps_the_last_reading(machine):
 
 def test_bleem_in_program_folder_is_started_and_later_restored_by_its_title(machine):
     bleem = PROGRAM_FOLDER + "\\bleem!.exe"
-    install(machine, bleem)
+    machine.install(bleem)
     machine.start_agent_and_wait_first_poll()
 
     machine.insert("psx")
@@ -274,7 +253,7 @@ def test_bleem_in_program_folder_is_started_and_later_restored_by_its_title(mach
 
 
 def test_utilities_switched_off_only_the_emulator_starts(machine):
-    install(machine, JOY, PEC, VGS)
+    machine.install(JOY, PEC, VGS)
     machine.set_setting("StartUtils", "False")
     machine.start_agent_and_wait_first_poll()
 

@@ -5,7 +5,7 @@ Everything a user does here is done with real input on the worker's X
 display (xdotool): the right-click on the tray icon and the click on the
 menu entry, key presses, clicks on buttons, on the credits line and on the
 window's close box, dragging the caption, moving the pointer. What the
-window shows is read back from inside the prefix with cfgprobe.exe, and
+window shows is read back from inside the prefix with probe.exe, and
 what the agent did from the stand-in log, the MCI log and the stored
 settings. Where a test must show that something did not happen, it waits
 for a positive sign that the agent got past it: a key press processed after
@@ -14,41 +14,42 @@ the pointer movement, or a counted number of the agent's polls.
 
 import pytest
 
-from config_helpers import (
-    BS_DEFPUSHBUTTON,
-    BS_TYPEMASK,
-    HTCAPTION,
-    HTCLOSE,
-    HTMAXBUTTON,
-    HTMINBUTTON,
-    HTSIZING,
-    IDC_BTNBROWSE,
-    IDC_BTNOK,
-    IDC_LBLCREDITS,
-    IDC_LBLPATH,
-    IDC_TXTPATH,
-    MENU_CONFIGURE,
-    MENU_EXIT,
-    WS_CAPTION,
-    WS_EX_APPWINDOW,
-    WS_EX_TOOLWINDOW,
-    WS_MAXIMIZEBOX,
-    WS_MINIMIZEBOX,
-    WS_SYSMENU,
-    WS_THICKFRAME,
-    Desktop,
-    xy,
+from desktop import CAPTIONS, DIALOG_CLASS, IDC_BTNBROWSE, IDC_LBLPATH, IDC_TXTPATH, xy
+from harness import (
+    AGENT_CAPTION,
+    ID,
+    JOY,
+    PEC,
+    PROGRAM_FOLDER,
+    TOOLS_FOLDER,
+    VGS,
+    as_reg_values,
+    wait_until,
 )
-from harness import AGENT_CAPTION, JOY, PEC, PROGRAM_FOLDER, TOOLS_FOLDER, VGS, wait_until
-from tray_helpers import DIALOG_CLASS
 
 URL_HANDLER = TOOLS_FOLDER + "\\urlopen.exe"
 SW_SHOWNORMAL = 1
 WS_TABSTOP = 0x00010000
+WS_MAXIMIZEBOX = 0x00010000
+WS_MINIMIZEBOX = 0x00020000
+WS_THICKFRAME = 0x00040000
+WS_SYSMENU = 0x00080000
+WS_CAPTION = 0x00C00000
+WS_EX_TOOLWINDOW = 0x00000080
+WS_EX_APPWINDOW = 0x00040000
+BS_TYPEMASK = 0x0000000F
+BS_DEFPUSHBUTTON = 1
+HTCAPTION = 2
+HTGROWBOX = 4
+HTMINBUTTON = 8
+HTMAXBUTTON = 9
+HTSIZING = frozenset(range(10, 18)) | {HTGROWBOX}  # HTLEFT .. HTBOTTOMRIGHT
+HTCLOSE = 20
 FILE_TYPE_LIST = 1136  # the open-file dialog's "Files of type" list (cmb1)
+IDC_BTNOK, IDC_LBLCREDITS = ID.IDC_BTNOK, ID.IDC_LBLCREDITS
 
 # Left, top, width and height in pixels (the window's twips / 15) of every
-# control, relative to the client area, with its class and caption.
+# control, relative to the client area, with its class.
 LAYOUT = {
     IDC_TXTPATH[0]: ("Edit", (6, 24, 272, 20)),
     IDC_BTNBROWSE[0]: ("Button", (277, 24, 21, 20)),
@@ -62,33 +63,9 @@ LAYOUT = {
     IDC_BTNOK: ("Button", (222, 133, 76, 23)),
     IDC_LBLCREDITS: ("Static", (6, 135, 205, 19)),
 }
-CAPTIONS = {
-    IDC_BTNBROWSE[0]: "...",
-    IDC_BTNBROWSE[1]: "...",
-    IDC_BTNBROWSE[2]: "...",
-    IDC_LBLPATH[0]: "VGSJoy Path:",
-    IDC_LBLPATH[1]: "[pec] Path:",
-    IDC_LBLPATH[2]: "Another Utility  Path:",
-    IDC_BTNOK: "OK",
-}
 TAB_ORDER = [IDC_TXTPATH[0], IDC_BTNBROWSE[0], IDC_TXTPATH[1], IDC_BTNBROWSE[1],
              IDC_TXTPATH[2], IDC_BTNBROWSE[2], IDC_BTNOK]
 BLUE = (0, 0, 255)
-
-
-def start(machine, *standins, settings=None, disc="none"):
-    """The agent in its folder with stand-ins beside it, drive D: holding
-    `disc`, and the given stored settings; returns the running agent and
-    the desktop to drive it with."""
-    machine.add_cdrom("d", disc)
-    machine.install_agent()
-    for path in standins:
-        machine.put_standin(path)
-    for name, value in (settings or {}).items():
-        machine.set_setting(name, value)
-    desktop = Desktop(machine)
-    agent = machine.start_agent_and_wait_first_poll()
-    return agent, desktop
 
 
 def image_box(state, control_id):
@@ -101,22 +78,22 @@ def image_box(state, control_id):
 
 def grab_window(desktop, state):
     left, top, right, bottom = state.rect
-    return desktop.grab(left, top, right - left, bottom - top)
+    return desktop.grab((left, top, right - left, bottom - top))
 
 
-def test_configure_from_the_tray_menu_shows_a_centred_fixed_tool_window(machine):
-    agent, desktop = start(machine)
+def test_configure_from_the_tray_menu_shows_a_centred_fixed_tool_window(machine, desktop):
+    agent = machine.start()
     hidden = desktop.state()
     assert hidden is not None and not hidden.visible, "the window starts hidden"
 
-    desktop.choose_tray_menu_item(MENU_CONFIGURE)
+    desktop.click_menu_item(ID.IDM_CONFIG)
     state = desktop.wait_shown()
 
     window = state.window
     assert window["text"] == AGENT_CAPTION
     assert state.client == (301, 158)
     left, top, right, bottom = state.rect
-    work = xy(window["work"])
+    work = xy(state.desktop["work"])
     assert abs(left - (work[0] + (work[2] - work[0] - (right - left)) / 2)) <= 1, state.rect
     assert abs(top - (work[1] + (work[3] - work[1] - (bottom - top)) / 2)) <= 1, state.rect
 
@@ -140,8 +117,8 @@ def test_configure_from_the_tray_menu_shows_a_centred_fixed_tool_window(machine)
     assert agent.poll() is None
 
 
-def test_controls_sit_where_the_layout_puts_them_and_tab_through_in_order(machine):
-    agent, desktop = start(machine)
+def test_controls_sit_where_the_layout_puts_them_and_tab_through_in_order(machine, desktop):
+    agent = machine.start()
     state = desktop.show_by_command()
 
     for control_id, (cls, box) in LAYOUT.items():
@@ -149,8 +126,8 @@ def test_controls_sit_where_the_layout_puts_them_and_tab_through_in_order(machin
         assert control["class"].lower() == cls.lower(), control
         assert state.box(control_id) == box, f"control {control_id}: {control}"
         assert control["visible"] == "1"
-    for control_id, caption in CAPTIONS.items():
-        assert state.text(control_id) == caption
+    for control_id in LAYOUT.keys() & CAPTIONS.keys():
+        assert state.text(control_id) == CAPTIONS[control_id]
     assert "the Discora developers" in state.text(IDC_LBLCREDITS)
     assert state.text(IDC_TXTPATH[0]) == "C:\\Discora\\DX7VGSJoy.exe"
     assert state.text(IDC_TXTPATH[1]) == "C:\\Discora\\pec.exe"
@@ -168,7 +145,7 @@ def test_controls_sit_where_the_layout_puts_them_and_tab_through_in_order(machin
     image = wait_until(drawn, 30, "the credits line drawn in blue", interval=0.2)
     ox, oy = state.origin
     wl, wt, wr, wb = state.rect
-    assert image.pixel(ox - wl + 2, oy - wt + 2) == xy(state.window["btnface"])
+    assert image.pixel(ox - wl + 2, oy - wt + 2) == xy(state.desktop["btnface"])
     assert not image.colours(*image_box(state, IDC_LBLPATH[0]))[BLUE]
     desktop.save_png(machine.worker.root / "config-window.png", wl, wt, wr - wl, wb - wt)
 
@@ -179,7 +156,7 @@ def test_controls_sit_where_the_layout_puts_them_and_tab_through_in_order(machin
         state.describe()
     previous = IDC_TXTPATH[0]
     for expected in TAB_ORDER[1:] + [IDC_TXTPATH[0]]:
-        desktop.key(state.xid, "Tab")
+        desktop.key(state.xwindow, "Tab")
         now = desktop.wait_state(lambda s: s.focus_id != previous,
                                  f"Tab to move the focus on from control {previous}")
         assert now.focus_id == expected, f"after {previous}:\n{now.describe()}"
@@ -191,41 +168,41 @@ def test_controls_sit_where_the_layout_puts_them_and_tab_through_in_order(machin
 
 
 @pytest.mark.parametrize("key", ["Return", "Escape"])
-def test_enter_or_esc_stores_the_typed_paths_exactly_and_hides(machine, key):
-    agent, desktop = start(machine)
+def test_enter_or_esc_stores_the_typed_paths_exactly_and_hides(machine, desktop, key):
+    agent = machine.start()
     state = desktop.show_by_command()
     first = " C:\\Program Files\\Joy Tools\\joy pad.exe "  # blanks at both ends kept
     third = "D:\\utils\\third.exe"
 
-    desktop.type_text(state.xid, first)
+    desktop.type_text(state.xwindow, first)
     desktop.wait_field(0, first)
-    desktop.key(state.xid, "Tab", "Tab")
+    desktop.key(state.xwindow, "Tab", "Tab")
     desktop.wait_focus(IDC_TXTPATH[1])
-    desktop.key(state.xid, "BackSpace")
+    desktop.key(state.xwindow, "BackSpace")
     desktop.wait_field(1, "")
-    desktop.key(state.xid, "Tab", "Tab")
+    desktop.key(state.xwindow, "Tab", "Tab")
     desktop.wait_focus(IDC_TXTPATH[2])
-    desktop.type_text(state.xid, third)
+    desktop.type_text(state.xwindow, third)
     desktop.wait_field(2, third)
-    assert desktop.stored() == {}, "nothing is stored before the window is confirmed"
+    assert machine.settings_values() is None, "nothing is stored before the window is confirmed"
 
-    desktop.key(state.xid, key)
+    desktop.key(state.xwindow, key)
     desktop.wait_hidden()
-    assert desktop.stored() == {"App1": first, "App2": "", "App3": third}
+    assert machine.settings_values() == as_reg_values({"App1": first, "App2": "", "App3": third})
     assert agent.poll() is None
 
 
 @pytest.mark.parametrize("close", ["close box", "Alt+F4"])
-def test_closing_hides_stores_nothing_and_the_edited_path_still_launches(machine, close):
+def test_closing_hides_stores_nothing_and_the_edited_path_still_launches(machine, desktop, close):
     old_tool = "C:\\Tools\\old joy.exe"
     new_tool = "C:\\Tools\\new joy.exe"
     # Stored values, not the defaults, fill the fields: an empty stored
     # path stays empty.
     stored = {"App1": old_tool, "App2": "", "App3": ""}
-    agent, desktop = start(machine, old_tool, JOY, PEC, VGS, new_tool, settings=stored)
+    agent = machine.start(old_tool, JOY, PEC, VGS, new_tool, settings=stored)
     state = desktop.show_by_command()
     assert [state.text(i) for i in IDC_TXTPATH] == [old_tool, "", ""]
-    desktop.type_text(state.xid, new_tool)
+    desktop.type_text(state.xwindow, new_tool)
     desktop.wait_field(0, new_tool)
 
     if close == "close box":
@@ -243,9 +220,10 @@ def test_closing_hides_stores_nothing_and_the_edited_path_still_launches(machine
         close_box = xy(desktop.caption()["close"])
         desktop.click((close_box[0] + close_box[2]) // 2, (close_box[1] + close_box[3]) // 2)
     else:
-        desktop.key(state.xid, "alt+F4")
+        desktop.key(state.xwindow, "alt+F4")
     hidden = desktop.wait_hidden()
-    assert desktop.stored() == stored, "a close from the window stores nothing"
+    assert machine.settings_values() == as_reg_values(stored), \
+        "a close from the window stores nothing"
     assert agent.poll() is None, "a close from the window only hides it"
 
     # The field, not the store, is what the next launch uses.
@@ -259,16 +237,16 @@ def test_closing_hides_stores_nothing_and_the_edited_path_still_launches(machine
     assert again.rect == hidden.rect == state.rect
 
 
-def test_browse_fills_the_field_cancel_keeps_typed_text_and_only_ok_stores(machine):
+def test_browse_fills_the_field_cancel_keeps_typed_text_and_only_ok_stores(machine, desktop):
     picked = PROGRAM_FOLDER + "\\picked.exe"
     machine.put_file(picked, b"MZ")
-    agent, desktop = start(machine)
+    agent = machine.start()
     state = desktop.show_by_command()
 
     # Enter on a focused browse button presses that button, not OK.
-    desktop.key(state.xid, "Tab")
+    desktop.key(state.xwindow, "Tab")
     desktop.wait_focus(IDC_BTNBROWSE[0])
-    desktop.key(state.xid, "Return")
+    desktop.key(state.xwindow, "Return")
     title = "Select VGSJoy Path"
     dialog = desktop.wait_state(lambda s: s.focus["focus_class"].lower() == "edit",
                                 f"the dialog {title!r} with the focus in its file name",
@@ -277,20 +255,20 @@ def test_browse_fills_the_field_cancel_keeps_typed_text_and_only_ok_stores(machi
     assert dialog.text(FILE_TYPE_LIST) == "Applications (*.exe)", "the first filter is selected"
     owner = desktop.state()
     assert owner.window["enabled"] == "0", "the dialog is modal to the window"
-    desktop.type_text(dialog.xid, "picked.exe")
+    desktop.type_text(dialog.xwindow, "picked.exe")
     desktop.wait_state(lambda s: s.focused_text == "picked.exe",
                        "the typed file name in the dialog", cls=DIALOG_CLASS, title=title)
-    desktop.key(dialog.xid, "Return")
+    desktop.key(dialog.xwindow, "Return")
     desktop.wait_gone(DIALOG_CLASS, title, "the dialog to close")
     state = desktop.wait_field(0, picked)
     assert state.window["enabled"] == "1"
-    assert desktop.stored() == {}, "a browse stores nothing"
+    assert machine.settings_values() is None, "a browse stores nothing"
 
     # Text typed before a cancelled browse stays.
     typed = "C:\\typed before.exe"
     desktop.click_control(state, IDC_TXTPATH[2])
     desktop.wait_focus(IDC_TXTPATH[2])
-    desktop.type_text(state.xid, typed)
+    desktop.type_text(state.xwindow, typed)
     desktop.wait_field(2, typed)
     desktop.click_control(state, IDC_BTNBROWSE[2])
     title = "Select Another Utility  Path"
@@ -299,41 +277,43 @@ def test_browse_fills_the_field_cancel_keeps_typed_text_and_only_ok_stores(machi
     assert dialog.window["text"] == title
     # The agent's poll timer goes on while the dialog is open.
     machine.wait_polls(1)
-    desktop.key(dialog.xid, "Escape")
+    desktop.key(dialog.xwindow, "Escape")
     desktop.wait_gone(DIALOG_CLASS, title, "the cancelled dialog to close")
     state = desktop.wait_state(lambda s: s.window["enabled"] == "1",
                                "the window to be enabled again")
     assert [state.text(i) for i in IDC_TXTPATH] == [picked, PEC, typed]
-    assert desktop.stored() == {}
+    assert machine.settings_values() is None
 
     desktop.click_control(state, IDC_BTNOK)
     desktop.wait_hidden()
-    assert desktop.stored() == {"App1": picked, "App2": PEC, "App3": typed}
+    assert machine.settings_values() == \
+        as_reg_values({"App1": picked, "App2": PEC, "App3": typed})
     assert agent.poll() is None
 
 
-def test_exit_from_the_tray_menu_while_shown_ends_the_program_storing_nothing(machine):
+def test_exit_from_the_tray_menu_while_shown_ends_the_program_storing_nothing(machine, desktop):
     stored = {"App1": JOY, "App2": PEC, "App3": ""}
-    agent, desktop = start(machine, settings=stored)
+    agent = machine.start(settings=stored)
     state = desktop.show_by_command()
-    desktop.type_text(state.xid, "C:\\never stored.exe")
+    desktop.type_text(state.xwindow, "C:\\never stored.exe")
     desktop.wait_field(0, "C:\\never stored.exe")
 
-    desktop.choose_tray_menu_item(MENU_EXIT)
+    desktop.click_menu_item(ID.IDM_EXIT)
     assert agent.wait(timeout=30) == 0
-    assert desktop.stored() == stored, "the settings stay as last written"
+    assert machine.settings_values() == as_reg_values(stored), \
+        "the settings stay as last written"
     assert desktop.state() is None, "the window is gone with the program"
     assert not [p for p in machine.windows_processes() if "discora.exe" in p.lower()]
 
 
-def test_credits_line_shows_the_about_box_and_opens_the_page_after_ok(machine):
+def test_credits_line_shows_the_about_box_and_opens_the_page_after_ok(machine, desktop):
     command = f'"{URL_HANDLER}" "%1"'
     for scheme in ("http", "https"):
         # The shell's handler for web addresses is a stand-in: nothing
         # outside the prefix is started.
         machine.set_registry("HKLM", f"Software\\Classes\\{scheme}\\shell\\open\\command", "",
                              command)
-    agent, desktop = start(machine, VGS, URL_HANDLER)
+    agent = machine.start(VGS, URL_HANDLER)
     state = desktop.show_by_command()
 
     desktop.click_control(state, IDC_LBLCREDITS)
@@ -350,8 +330,7 @@ def test_credits_line_shows_the_about_box_and_opens_the_page_after_ok(machine):
     assert machine.launches() == []
     # Opened from the credits line, the box leaves tray events working: a
     # double-click on the icon launches the emulator meanwhile.
-    x, y = desktop.tray_icon_point()
-    desktop.click(x, y, repeat=2)
+    desktop.tray.double_click_icon()
     machine.wait_launches(1, role="emulator")
     # The emulator's window takes the activation when it opens; a click
     # on the box while that happens would be lost with the capture.
@@ -369,8 +348,8 @@ def test_credits_line_shows_the_about_box_and_opens_the_page_after_ok(machine):
     assert agent.poll() is None
 
 
-def test_pointer_moving_over_the_window_is_never_a_tray_event(machine):
-    agent, desktop = start(machine, JOY, PEC, VGS)
+def test_pointer_moving_over_the_window_is_never_a_tray_event(machine, desktop):
+    agent = machine.start(JOY, PEC, VGS)
     state = desktop.show_by_command()
     left, top, right, bottom = state.rect
     ox, oy = state.origin
@@ -403,7 +382,7 @@ def test_pointer_moving_over_the_window_is_never_a_tray_event(machine):
     for n, (x, y) in enumerate(targets):
         desktop.xdotool("mousemove", str(x), str(y))
         key, selection = ("End", (text_length, text_length)) if n % 2 == 0 else ("Home", (0, 0))
-        desktop.key(state.xid, key)
+        desktop.key(state.xwindow, key)
         desktop.wait_state(lambda s: s.focus_id == IDC_TXTPATH[0] and s.selection == selection,
                            f"{key} to be handled after the pointer came to {x},{y}")
 

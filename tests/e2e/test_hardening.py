@@ -26,95 +26,58 @@ import pytest
 
 from harness import (
     AGENT_CLASS,
+    DBT_DEVICEREMOVECOMPLETE,
+    DBTF_MEDIA,
+    DECOY,
+    DRIVE_D,
+    DRIVE_E,
     EMULATOR_TITLE,
+    ID,
     JOY,
     PEC,
     PROGRAM_FOLDER,
     REG_SZ,
     SETTINGS_KEY,
+    SW_SHOWMINIMIZED,
+    SW_SHOWNORMAL,
     TEST_FOLDER,
     TOOLS_FOLDER,
     VGS,
     VGS_KEY,
+    WM_CLOSE,
+    WM_COMMAND,
+    WM_LBUTTONDBLCLK,
+    WM_NULL,
     RegValue,
+    as_reg_value,
+    as_reg_values,
+    assert_started,
     only,
     parse_fields,
+    paths,
     wait_until,
 )
 
 AGENT = PROGRAM_FOLDER + "\\Discora.exe"
-DECOY = "C:\\Program.exe"  # what an unquoted "C:\Program Files\..." would start
 # A utility stand-in outside the program's folder: each run of the launcher
 # starts it, so its log line marks that the launcher ran.
 MARK = TOOLS_FOLDER + "\\mark.exe"
 MCI_KEY = "Software\\Microsoft\\Windows NT\\CurrentVersion\\MCI"
 PLANTED_LOG = TEST_FOLDER + "\\planted.log"
 
-WM_NULL = 0x0000
-WM_CLOSE = 0x0010
-WM_COMMAND = 0x0111
-WM_MOUSEMOVE = 0x0200
-WM_LBUTTONDBLCLK = 0x0203
-IDM_AUTORUN = 101
-IDM_UTILITY = 105
 KEY_QUERY_VALUE = 0x1
 KEY_SET_VALUE = 0x2
 ERROR_ACCESS_DENIED = 5
-STARTF_USESHOWWINDOW = 0x1
-SW_SHOWNORMAL = 1
-SW_SHOWMINIMIZED = 2
-DBT_DEVICEREMOVECOMPLETE = 0x8004
-DBTF_MEDIA = 0x1
-DRIVE_D = 1 << 3
-DRIVE_E = 1 << 4
-SYSTEM_TRAY_TITLE = "Wine System Tray"
 
 
 # --------------------------------------------------------------------------
 # helpers
 
 
-def install(machine, *programs, disc="none"):
-    """The agent in its folder, stand-ins at the given paths, and one CD-ROM
-    drive D: holding `disc`."""
-    machine.add_cdrom("d", disc)
-    machine.install_agent()
-    for path in programs:
-        machine.put_standin(path)
-
-
-def as_value(value):
-    return value if isinstance(value, RegValue) else RegValue.sz(value)
-
-
-def paths(launches):
-    return [launch.path for launch in launches]
-
-
-def assert_started(launch, path, show, cmdline=None):
-    assert launch.path == path, launch
-    # Started by its own path, quoted, so no blank can split it.
-    assert launch.cmdline == (cmdline if cmdline is not None else f'"{path}"'), launch
-    assert launch.flags & STARTF_USESHOWWINDOW, launch
-    assert launch.show == show, launch
-
-
 def double_click(machine):
-    """What the notification area sends for a double-click on the icon:
+    """What the notification area posts for a double-click on the icon:
     the agent runs its launcher."""
-    machine.probe("post", "-c", AGENT_CLASS, hex(WM_MOUSEMOVE), "1", str(WM_LBUTTONDBLCLK),
-                  check=True)
-
-
-def menu_command(machine, command):
-    machine.probe("post", "-c", AGENT_CLASS, hex(WM_COMMAND), str(command), "0", check=True)
-
-
-def tray_icon_shown(machine):
-    """Wine shows its stand-alone tray window while it holds an icon, and
-    the agent is the only program of the prefix that adds one."""
-    window = machine.find_window(title=SYSTEM_TRAY_TITLE)
-    return window is not None and window["visible"] == "1"
+    machine.tray_event(WM_LBUTTONDBLCLK, handled=False)
 
 
 def assert_agent_healthy(machine, agent):
@@ -131,6 +94,18 @@ def assert_agent_healthy(machine, agent):
     assert own == [], f"unexpected windows of the agent: {own}"
     dialogs = [w for w in windows if w["class"] == "#32770"]
     assert dialogs == [], f"dialog boxes: {dialogs}"
+
+
+def launch_once(machine):
+    """Starts the installed agent and runs its launcher once, until the
+    emulator has started and a poll has followed; returns the agent and the
+    settings as stored before it started."""
+    stored = machine.settings_values()
+    agent = machine.start_agent_and_wait_first_poll()
+    double_click(machine)
+    machine.wait_launches(1, role="emulator")
+    machine.wait_polls(1)
+    return agent, stored
 
 
 def close_emulator(machine):
@@ -182,9 +157,9 @@ def check_switches(machine, agent, utilities, icon):
     machine.wait_polls(2)  # "Enable Autorun" is on: the timer polls
     assert machine.launches() == [], "the disc in the drive at start-up launched"
     if icon:
-        wait_until(lambda: tray_icon_shown(machine), message="the tray icon")
+        wait_until(lambda: machine.tray_shown(), message="the tray icon")
     else:
-        assert not tray_icon_shown(machine), "the tray icon is shown"
+        assert not machine.tray_shown(), "the tray icon is shown"
 
     double_click(machine)
     machine.wait_launches(1, role="emulator")
@@ -195,11 +170,11 @@ def check_switches(machine, agent, utilities, icon):
 
 @pytest.mark.parametrize("case", SWITCH_CASES.values(), ids=SWITCH_CASES.keys())
 def test_switch_values_that_are_no_plain_booleans(machine, case):
-    install(machine, JOY, PEC, VGS, disc="psx")
+    machine.install(JOY, PEC, VGS, disc="psx")
     for name, value in case.values.items():
         machine.set_setting(name, value)
     stored = machine.settings_values()
-    assert stored == {name: as_value(value) for name, value in case.values.items()}
+    assert stored == as_reg_values(case.values)
 
     agent = machine.start_agent_and_wait_first_poll()
     check_switches(machine, agent, case.utilities, case.icon)
@@ -208,7 +183,7 @@ def test_switch_values_that_are_no_plain_booleans(machine, case):
 
 def test_settings_key_that_cannot_be_read_gives_the_defaults(machine):
     stored_tool = "C:\\Tools\\stored.exe"
-    install(machine, JOY, PEC, VGS, stored_tool, disc="psx")
+    machine.install(JOY, PEC, VGS, stored_tool, disc="psx")
     # Read, these would stop polling, launch the disc at start-up, start no
     # utilities but another one, and hide the icon.
     for name, value in {"Enabled": "False", "Start": "False", "StartUtils": "False",
@@ -225,7 +200,7 @@ def test_settings_key_that_cannot_be_read_gives_the_defaults(machine):
 
 
 def test_refused_settings_write_keeps_the_new_state_and_a_later_write_stores_it(machine):
-    install(machine, JOY, PEC, VGS)
+    machine.install(JOY, PEC, VGS)
     machine.set_setting("StartUtils", "1")
     machine.set_setting("App3", "")
     stored = machine.settings_values()
@@ -237,7 +212,7 @@ def test_refused_settings_write_keeps_the_new_state_and_a_later_write_stores_it(
 
     # "Start with utilities" unchecked: the store refuses the write, the
     # check mark changes all the same, so the launcher starts no utility.
-    menu_command(machine, IDM_UTILITY)
+    machine.post_to_agent(WM_COMMAND, ID.IDM_UTILITY)
     double_click(machine)
     machine.wait_launches(1, role="emulator")
     machine.wait_polls(1)
@@ -248,7 +223,7 @@ def test_refused_settings_write_keeps_the_new_state_and_a_later_write_stores_it(
     # Writable again: checking it stores the live state; the launcher now
     # starts the utilities (the emulator runs and is not started again).
     machine.allow_registry_access("HKCU", SETTINGS_KEY)
-    menu_command(machine, IDM_UTILITY)
+    machine.post_to_agent(WM_COMMAND, ID.IDM_UTILITY)
     expected = {**stored, "StartUtils": RegValue.sz("True")}
     wait_until(lambda: machine.settings_values() == expected,
                message="StartUtils stored as True", details=lambda: repr(machine.settings_values()))
@@ -282,16 +257,10 @@ PATH_CASES = {
 @pytest.mark.parametrize("values,started", PATH_CASES.values(), ids=PATH_CASES.keys())
 def test_utility_paths_start_only_existing_non_empty_files_by_their_whole_path(
         machine, values, started):
-    install(machine, VGS, UMLAUT_TOOL, BLANKS_TOOL, DECOY, "C:\\Program Files\\Disc.exe")
+    machine.install(VGS, UMLAUT_TOOL, BLANKS_TOOL, DECOY, "C:\\Program Files\\Disc.exe",
+                    settings=values)
     machine.put_file("C:\\Tools\\empty.exe", b"")
-    for name, value in values.items():
-        machine.set_setting(name, value)
-    stored = machine.settings_values()
-    agent = machine.start_agent_and_wait_first_poll()
-
-    double_click(machine)
-    machine.wait_launches(1, role="emulator")
-    machine.wait_polls(1)
+    agent, stored = launch_once(machine)
     launches = machine.launches()
     assert paths(launches) == started + [VGS]
     for launch, path in zip(launches, started):
@@ -311,15 +280,9 @@ def test_utility_paths_outside_the_ansi_code_page_start_no_other_file(machine):
     omega, omega_fit = "C:\\Spiele\\\u03a9mega\\pec.exe", "C:\\Spiele\\Omega\\pec.exe"
     lodz, lodz_fit = "C:\\Spiele\\\u0141\u00f3d\u017a\\pec.exe", "C:\\Spiele\\L\u00f3dz\\pec.exe"
     nandu = "C:\\Spiele\\\u00d1and\u00fa\\pec.exe"  # all of it in the code page
-    install(machine, VGS, omega, omega_fit, lodz, lodz_fit, nandu)
-    for name, value in {"App1": omega, "App2": lodz, "App3": nandu}.items():
-        machine.set_setting(name, value)
-    stored = machine.settings_values()
-    agent = machine.start_agent_and_wait_first_poll()
-
-    double_click(machine)
-    machine.wait_launches(1, role="emulator")
-    machine.wait_polls(1)
+    machine.install(VGS, omega, omega_fit, lodz, lodz_fit, nandu,
+                    settings={"App1": omega, "App2": lodz, "App3": nandu})
+    agent, stored = launch_once(machine)
     started = paths(machine.launches())
     assert omega_fit not in started and lodz_fit not in started, \
         f"the agent started files the stored paths do not name: {started}"
@@ -428,10 +391,10 @@ def check_launcher_runs(machine, agent, emulator, cmdline=None):
 
 @pytest.mark.parametrize("case", LOCATION_CASES.values(), ids=LOCATION_CASES.keys())
 def test_emulator_registry_location_that_is_malformed_or_unusual(machine, case):
-    install(machine, MARK, DECOY, *([case.standin] if case.standin else []))
+    machine.install(MARK, DECOY, *([case.standin] if case.standin else []))
     machine.set_setting("App1", MARK)
     machine.set_registry("HKLM", VGS_KEY, "Location", case.value)
-    assert machine.registry_values("HKLM", VGS_KEY) == {"Location": as_value(case.value)}
+    assert machine.registry_values("HKLM", VGS_KEY) == {"Location": as_reg_value(case.value)}
     stored = machine.settings_values()
     agent = machine.start_agent_and_wait_first_poll()
     check_launcher_runs(machine, agent, case.started, case.cmdline)
@@ -468,7 +431,7 @@ FOLDER_CASES = {
 
 @pytest.mark.parametrize("case", FOLDER_CASES.values(), ids=FOLDER_CASES.keys())
 def test_emulator_files_in_the_program_folder(machine, case):
-    install(machine, MARK, REGISTRY_VGS, *case.files)
+    machine.install(MARK, REGISTRY_VGS, *case.files)
     for folder in case.folders:
         machine.put_file(folder + "\\inside.txt", "a folder, not a program")
     machine.set_setting("App1", MARK)
@@ -496,7 +459,7 @@ def test_emulator_files_in_the_program_folder(machine, case):
 
 
 def test_missing_cdaudio_driver_fails_each_poll_quietly_until_it_is_back(machine):
-    install(machine, VGS)
+    machine.install(VGS)
     machine.set_registry("HKLM", MCI_KEY, "cdaudio", "nosuchcd.dll")
     # Without the driver nothing reaches the test driver's log; Wine's MCI
     # trace of the agent counts its polls instead.
@@ -532,7 +495,7 @@ def failed_opens(machine):
 
 
 def test_drive_that_fails_to_open_fails_its_query_then_answers_slowly(machine):
-    install(machine, VGS)
+    machine.install(VGS)
     agent = machine.start_agent_and_wait_first_poll()
 
     machine.mci_control("fail-open")
@@ -553,8 +516,7 @@ def test_drive_that_fails_to_open_fails_its_query_then_answers_slowly(machine):
     machine.mci_control("fail-status", None)
     machine.wait_launches(1, role="emulator")
     # Between two slow polls the agent still handles its messages.
-    answer = machine.probe("send", "-c", AGENT_CLASS, hex(WM_NULL), "0", "0", check=True)
-    assert parse_fields(answer.stdout) == {"result": "0"}
+    assert machine.send_to_agent(WM_NULL) == 0
     machine.wait_polls(2, timeout=60)
     machine.mci_control("delay-ms", None)
     assert paths(machine.launches()) == [VGS]
@@ -566,7 +528,7 @@ def test_drive_letter_vanishing_and_empty_drives_raise_no_box(machine):
     # A floppy drive with nothing behind it and an empty second CD-ROM
     # drive, both named by utility paths.
     machine.add_drive("a", "floppy", machine.worker.root / "no-floppy-disk")
-    install(machine, PEC, VGS)
+    machine.install(PEC, VGS)
     machine.add_cdrom("e")
     machine.set_setting("App1", "A:\\pec.exe")
     machine.set_setting("App3", "E:\\pec.exe")
@@ -610,7 +572,7 @@ def planted_loads(machine, program):
 
 
 def test_libraries_planted_in_the_program_folder_are_not_loaded(machine):
-    install(machine, VGS)
+    machine.install(VGS)
     planted = (machine.programs / "planted.dll").read_bytes()
     for name in ("winmm.dll", "mcitest.dll"):
         machine.put_file(f"{PROGRAM_FOLDER}\\{name}", planted)
@@ -653,11 +615,10 @@ def test_libraries_planted_in_the_program_folder_are_not_loaded(machine):
 
 
 def send_arrival(machine, *args):
-    """Sends the agent a volume-arrival message; returns devarrive's record
+    """Sends the agent a volume-arrival message; returns probe's record
     (ticks before and after the send) and the status queries logged while
     the agent handled it."""
-    result = machine.wine(machine.tool("devarrive.exe"), *args, check=True)
-    record = parse_fields(result.stdout)
+    record = parse_fields(machine.probe("arrive", *args, check=True).stdout)
     assert record["sent"] == "1", record
     before, after = int(record["before"]), int(record["after"])
     during = [e for e in machine.status_queries() if before <= int(e[0]) <= after]
@@ -672,11 +633,11 @@ def assert_no_poll(machine, *args):
         record, during = send_arrival(machine, *args)
         if not during:
             return
-    raise AssertionError(f"devarrive {' '.join(args)}: a poll each time: {during}")
+    raise AssertionError(f"arrive {' '.join(args)}: a poll each time: {during}")
 
 
 def test_volume_arrival_polls_at_once_only_for_media_on_the_watched_drive(machine):
-    install(machine, VGS)
+    machine.install(VGS)
     disc = machine.make_disc("arrival")
     machine.insert("arrival")
     agent = machine.start_agent_and_wait_first_poll()
@@ -726,7 +687,7 @@ def test_volume_arrival_polls_at_once_only_for_media_on_the_watched_drive(machin
     close_emulator(machine)
     (disc / "SYSTEM.CNF").unlink()
     machine.wait_reading("false")
-    menu_command(machine, IDM_AUTORUN)
+    machine.post_to_agent(WM_COMMAND, ID.IDM_AUTORUN)
     wait_until(lambda: machine.settings_values() == {"Enabled": RegValue.sz("False")},
                message="Enabled stored as False")
     queries = len(machine.status_queries())

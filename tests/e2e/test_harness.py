@@ -6,6 +6,7 @@ reads a pop-up menu of another process. When these fail, the agent's tests
 cannot be believed."""
 
 import harness
+from desktop import MENU_CLASS, xy
 from harness import DRIVE_CDROM, EMULATOR_TITLE, parse_fields
 
 OPEN = "open D: Type cdaudio Alias cdvgs wait"
@@ -103,6 +104,13 @@ def test_probe_reads_the_open_popup_menu_of_another_process(machine):
         ("E&xit", "0", "0"),
     ]
     assert items[3]["grayed"] == "1" and items[4]["id"] == "105"
+    # Each item's place on the screen, top to bottom inside the menu window.
+    menu = machine.wait_window(cls=MENU_CLASS, predicate=lambda w: w["visible"] == "1")
+    left, top, right, bottom = xy(menu["rect"])
+    places = [xy(i["rect"]) for i in items]
+    assert all(left <= l < r <= right and top <= t < b <= bottom for l, t, r, b in places), \
+        (menu["rect"], places)
+    assert all(above[3] <= below[1] for above, below in zip(places, places[1:])), places
 
 
 def test_standins_started_together_all_record_their_start(machine):

@@ -9,12 +9,7 @@ from pathlib import Path
 
 import pytest
 
-from harness import discora_exe
-
-SYSTEM_DLLS = {
-    "kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "advapi32.dll",
-    "winmm.dll", "comdlg32.dll", "msvcrt.dll", "comctl32.dll", "ole32.dll",
-}
+from harness import SYSTEM_DLLS, discora_exe
 
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 

@@ -5,9 +5,9 @@ and bringing it back, the about box and the home page, the end of the
 program, a new taskbar, and the disc watch driven hard by device-arrival
 messages.
 
-The icon is seen on the X display (tray_helpers.Tray); clicks and keys are
-real X input (xdotool). The open menu and the message boxes are read from
-inside the prefix with probe.exe. Where a test must show that something did
+The icon is seen on the X display (desktop.Tray); clicks and keys are
+real X input (xdotool). The open menu is read live from inside the agent,
+the message boxes from inside the prefix, with probe.exe. Where a test must show that something did
 not happen, it waits for a positive sign that the agent got past it: a
 message it handled (SendMessage returns only then), a counted number of its
 polls in the MCI log, or processes that have ended.
@@ -18,70 +18,46 @@ import time
 
 import pytest
 
+from desktop import CAPTIONS, TRAY_MENU, rect
 from harness import (
     AGENT_CAPTION,
     AGENT_CLASS,
+    DBT_DEVICEARRIVAL,
+    DBTF_MEDIA,
     DEADLINE,
+    DRIVE_D,
     EMULATOR_TITLE,
+    ID,
     JOY,
     PEC,
     POLL_SECONDS,
     REPO,
     TEST_FOLDER,
-    VGS,
-    wait_until,
-)
-from tray_helpers import (
-    BS_DEFPUSHBUTTON,
-    DBT_DEVICEARRIVAL,
-    DBTF_MEDIA,
-    IDM_AUTORUN,
-    IDM_EXIT,
-    SS_ICON,
     TRAY_ICON_ID,
-    VK_SHIFT,
+    VGS,
     WM_CLOSE,
     WM_COMMAND,
     WM_ENDSESSION,
     WM_LBUTTONDBLCLK,
     WM_QUERYENDSESSION,
+    WM_QUIT,
     WM_RBUTTONUP,
-    Screen,
-    Tray,
-    box_controls,
-    choose,
-    menu_window,
-    open_menu,
-    open_menu_items,
-    processes,
-    rect,
-    send_to_agent,
-    tray_callback,
-    wait_box,
-    wait_box_closed,
-    wait_menu_closed,
+    RegValue,
+    parse_fields,
+    paths,
+    wait_until,
 )
 
 BROWSER = TEST_FOLDER + "\\web\\browser.exe"
 SCREENSHOT = REPO / "build" / "e2e" / "screenshots" / "tray-menu.png"
 
-# The menu as it opens for a user with no stored options: caption (a
-# separator line as "-") and check mark.
-FRESH_MENU = [
-    ("&Enable Autorun", True),
-    ("&Start only on disk mount", True),
-    ("&Hide icon", False),
-    ("-", False),
-    ("Start with utilities", True),
-    ("&Configure...", False),
-    ("-", False),
-    ("&About Discora...", False),
-    ("-", False),
-    ("E&xit", False),
-]
+# The items checked when the menu opens for a user with no stored options.
+FRESH_CHECKED = {ID.IDM_AUTORUN, ID.IDM_START, ID.IDM_UTILITY}
 HIDE_QUESTION = "Do you want Discora always hidden?"
 APP_TITLE = "Discora"
-DRIVE_D = 1 << 3
+VK_SHIFT = 0x10
+BS_DEFPUSHBUTTON = 0x1
+SS_ICON = 0x3
 
 
 def version_text(name: str) -> str:
@@ -90,106 +66,71 @@ def version_text(name: str) -> str:
     return re.search(rf'#define {name} "([^"]*)"', source).group(1)
 
 
-def start(machine, *programs, disc="none", settings=None):
-    """The agent with stand-ins, one CD-ROM drive D: and stored options;
-    returns once its start-up poll is done."""
-    machine.add_cdrom("d", disc)
-    machine.install_agent()
-    for path in programs:
-        machine.put_standin(path)
-    for name, value in (settings or {}).items():
-        machine.set_setting(name, value)
-    screen = Screen(machine)
-    tray = Tray(machine, screen)
-    agent = machine.start_agent_and_wait_first_poll()
-    return agent, screen, tray
-
-
-def paths(launches):
-    return [launch.path for launch in launches]
-
-
-def wait_ended(machine, *names):
-    """Waits until no process of these file names is left: every stand-in
-    the agent started has then logged its start."""
-    wanted = {n.rsplit("\\", 1)[-1].lower() for n in names}
-    wait_until(lambda: not wanted & {p.lower() for p in processes(machine)}, DEADLINE,
-               f"{sorted(wanted)} to end", details=machine.describe)
-
-
-def wait_setting(machine, name, value):
-    wait_until(lambda: machine.read_settings().get(name) == value, DEADLINE,
-               f"{name!r} stored as {value!r}", interval=0.2,
-               details=lambda: f"settings: {machine.read_settings()}")
-
-
-def item(items, caption):
-    return next(i for i in items if i.caption == caption)
+def item(items, command):
+    return next(i for i in items if i.id == command)
 
 
 def exit_agent(machine, agent):
-    machine.probe("post", "-c", AGENT_CLASS, hex(WM_COMMAND), str(IDM_EXIT), "0", check=True)
+    machine.post_to_agent(WM_COMMAND, ID.IDM_EXIT)
     assert agent.wait(timeout=DEADLINE) == 0
 
 
-def save_menu_screenshot(screen, tray, menu):
+def save_menu_screenshot(desktop, menu):
     """The open menu beside its icon, for the documentation: the union of
     the tray window and the menu, with a small margin. Taken once the menu
     has been drawn (its text is on the screen)."""
     left, top, right, bottom = rect(menu)
-    wait_until(lambda: len(screen.grab().crop(left, top, right - left, bottom - top)
-                           .colours()) > 8, DEADLINE, "the menu drawn on the screen")
-    tx, ty, tw, th = screen.geometry(tray.xwindow())
+    wait_until(lambda: len(desktop.grab((left, top, right - left, bottom - top)).colours()) > 8,
+               DEADLINE, "the menu drawn on the screen")
+    tx, ty, tw, th = desktop.geometry(desktop.tray.xwindow())
     margin = 4
     x0, y0 = max(min(left, tx) - margin, 0), max(min(top, ty) - margin, 0)
     x1, y1 = max(right, tx + tw) + margin, max(bottom, ty + th) + margin
-    screen.save_png(SCREENSHOT, x0, y0, x1 - x0, y1 - y0)
+    desktop.save_png(SCREENSHOT, x0, y0, x1 - x0, y1 - y0)
 
 
 # --------------------------------------------------------------------------
 # The icon
 
 
-def test_icon_shows_the_program_icon_in_the_tray_until_the_agent_unloads(machine):
+def test_icon_shows_the_program_icon_in_the_tray_until_the_agent_unloads(machine, desktop):
     machine.add_cdrom("d")
     machine.install_agent()
-    screen = Screen(machine)
-    tray = Tray(machine, screen)
     assert machine.drive_types()  # the prefix runs: its tray could show icons now
-    assert tray.state() == "none"
+    assert desktop.tray.state() == "none"
 
     agent = machine.start_agent_and_wait_first_poll()
-    tray.wait_icon()
-    assert tray.window()["visible"] == "1"
+    desktop.tray.wait_icon()
+    assert desktop.tray.window()["visible"] == "1"
 
     # A second copy ends at once and adds no icon of its own.
     assert machine.start_agent().wait(timeout=DEADLINE) == 0
-    assert tray.state() == "icon"
+    assert desktop.tray.state() == "icon"
 
     # The session ends: the agent unloads and deletes its icon itself.
     # (Wine's desktop also drops the icons of a window once it is
     # destroyed; here the window lives on until the system ends the
     # program, so only the agent's own delete can take the icon away.)
-    assert send_to_agent(machine, WM_QUERYENDSESSION) == 1
-    send_to_agent(machine, WM_ENDSESSION, 1)
-    tray.assert_no_icon_now()
+    assert machine.send_to_agent(WM_QUERYENDSESSION) == 1
+    machine.send_to_agent(WM_ENDSESSION, 1)
+    desktop.tray.assert_no_icon_now()
     assert machine.find_window(cls=AGENT_CLASS) is not None
 
     # A close request from another program then ends it.
-    machine.probe("post", "-c", AGENT_CLASS, hex(WM_CLOSE), "0", "0", check=True)
+    machine.post_to_agent(WM_CLOSE)
     assert agent.wait(timeout=DEADLINE) == 0
-    tray.assert_no_icon_now()
+    desktop.tray.assert_no_icon_now()
     assert machine.find_window(cls=AGENT_CLASS) is None
 
 
-def test_double_click_on_the_icon_starts_the_utilities_then_the_emulator(machine):
-    agent, screen, tray = start(machine, JOY, PEC, VGS)
-    tray.wait_icon()
+def test_double_click_on_the_icon_starts_the_utilities_then_the_emulator(machine, desktop):
+    agent = machine.start(JOY, PEC, VGS)
+    desktop.tray.wait_icon()
 
-    tray.double_click_icon()
+    desktop.tray.double_click_icon()
     window = machine.wait_window(title=EMULATOR_TITLE, message="the emulator's window")
     assert window["visible"] == "1"
-    wait_ended(machine, JOY, PEC)
+    machine.wait_ended(JOY, PEC)
 
     # One launch for the double-click (whose first click launches nothing),
     # utilities first, in order.
@@ -199,35 +140,35 @@ def test_double_click_on_the_icon_starts_the_utilities_then_the_emulator(machine
 
 
 def test_right_click_opens_the_menu_at_the_pointer_and_esc_or_a_click_elsewhere_closes_it(
-        machine):
-    agent, screen, tray = start(machine)
-    tray.wait_icon()
+        machine, desktop):
+    agent = machine.start()
+    desktop.tray.wait_icon()
 
-    tray.right_click_icon()
-    items = open_menu_items(machine)
-    assert [(i.caption, i.checked) for i in items] == FRESH_MENU
+    desktop.tray.right_click_icon()
+    items = desktop.menu_items()
+    assert [(i.id, i.caption, i.checked) for i in items] == \
+        [(command, CAPTIONS[command], command in FRESH_CHECKED) for command in TRAY_MENU]
     assert not any(i.grayed for i in items if not i.separator)
-    assert [i.id for i in items] == list(range(101, 111))
-    menu = menu_window(machine)
+    menu = desktop.menu_window()
     left, top, _, _ = rect(menu)
-    assert (left, top) == screen.pointer(), "the menu's top left corner is at the pointer"
-    save_menu_screenshot(screen, tray, menu)
+    assert (left, top) == desktop.pointer(), "the menu's top left corner is at the pointer"
+    save_menu_screenshot(desktop, menu)
 
-    screen.key(menu["xwindow"], "Escape")
-    wait_menu_closed(machine)
+    desktop.key(menu["xwindow"], "Escape")
+    desktop.wait_menu_closed()
 
-    tray.right_click_icon()
-    open_menu_items(machine)
-    left, top, right, bottom = rect(menu_window(machine))
+    desktop.tray.right_click_icon()
+    desktop.menu_items()
+    left, top, right, bottom = rect(desktop.menu_window())
     x, y = 700, 600
     assert not (left <= x < right and top <= y < bottom)
-    screen.click(x, y)
-    wait_menu_closed(machine)
+    desktop.click(x, y)
+    desktop.wait_menu_closed()
 
     # Neither way of closing chose anything.
     assert agent.poll() is None
-    assert machine.read_settings() == {}
-    tray.wait_icon()
+    assert machine.settings_values() is None
+    desktop.tray.wait_icon()
     assert machine.launches() == []
 
 
@@ -235,16 +176,17 @@ def test_right_click_opens_the_menu_at_the_pointer_and_esc_or_a_click_elsewhere_
 # Menu commands
 
 
-def test_enable_autorun_off_stops_polling_and_on_again_resumes_with_the_latch_kept(machine):
-    agent, screen, tray = start(machine, JOY, VGS)
-    tray.wait_icon()
+def test_enable_autorun_off_stops_polling_and_on_again_resumes_with_the_latch_kept(
+        machine, desktop):
+    agent = machine.start(JOY, VGS)
+    desktop.tray.wait_icon()
 
-    items, menu = open_menu(machine, tray)
-    assert item(items, "&Enable Autorun").checked
-    choose(screen, menu, "e")
+    items, menu = desktop.open_menu()
+    assert item(items, ID.IDM_AUTORUN).checked
+    desktop.choose(menu, "e")
     chosen = time.monotonic()
-    wait_menu_closed(machine)
-    wait_setting(machine, "Enabled", "False")
+    desktop.wait_menu_closed()
+    machine.wait_setting("Enabled", "False")
     # The command has run: any poll before it is in the log already.
     polls = len(machine.status_queries())
     machine.insert("psx")
@@ -254,51 +196,51 @@ def test_enable_autorun_off_stops_polling_and_on_again_resumes_with_the_latch_ke
     assert len(machine.status_queries()) == polls, machine.describe()
     assert machine.launches() == []
 
-    items, menu = open_menu(machine, tray)
-    assert not item(items, "&Enable Autorun").checked
-    choose(screen, menu, "e")
-    wait_menu_closed(machine)
-    wait_setting(machine, "Enabled", "True")
+    items, menu = desktop.open_menu()
+    assert not item(items, ID.IDM_AUTORUN).checked
+    desktop.choose(menu, "e")
+    desktop.wait_menu_closed()
+    machine.wait_setting("Enabled", "True")
     # The drive was empty at the last poll before polling stopped, and the
     # latch kept that: the first poll now finds a new disc and launches.
     machine.wait_launches(2)
-    wait_ended(machine, JOY)
+    machine.wait_ended(JOY)
     assert paths(machine.launches()) == [JOY, VGS]
     assert machine.status_queries()[polls][3] == "true"
 
     # Off again with the disc in (the latch holds "present"): out and in
     # while nobody looks is no new disc for the polls that follow.
-    items, menu = open_menu(machine, tray)
-    choose(screen, menu, "e")
-    wait_menu_closed(machine)
-    wait_setting(machine, "Enabled", "False")
+    items, menu = desktop.open_menu()
+    desktop.choose(menu, "e")
+    desktop.wait_menu_closed()
+    machine.wait_setting("Enabled", "False")
     polls = len(machine.status_queries())
     machine.eject()
     machine.insert("psx")
-    items, menu = open_menu(machine, tray)
-    assert not item(items, "&Enable Autorun").checked
-    choose(screen, menu, "e")
-    wait_menu_closed(machine)
-    wait_setting(machine, "Enabled", "True")
+    items, menu = desktop.open_menu()
+    assert not item(items, ID.IDM_AUTORUN).checked
+    desktop.choose(menu, "e")
+    desktop.wait_menu_closed()
+    machine.wait_setting("Enabled", "True")
     machine.wait_polls(2, since=polls)
     assert {e[3] for e in machine.status_queries()[polls:]} == {"true"}
-    wait_ended(machine, JOY)
+    machine.wait_ended(JOY)
     assert paths(machine.launches()) == [JOY, VGS], machine.describe()
     assert agent.poll() is None
 
 
 @pytest.mark.parametrize("answer, key, stored", [("Yes", "y", "True"), ("No", "Return", "False")])
 def test_hide_icon_removes_the_icon_and_stores_the_answer_for_the_next_start(
-        machine, answer, key, stored):
-    agent, screen, tray = start(machine)
-    tray.wait_icon()
+        machine, desktop, answer, key, stored):
+    agent = machine.start()
+    desktop.tray.wait_icon()
 
-    items, menu = open_menu(machine, tray)
-    choose(screen, menu, "h")
-    box = wait_box(machine, APP_TITLE)
+    items, menu = desktop.open_menu()
+    desktop.choose(menu, "h")
+    box = desktop.wait_box(APP_TITLE)
     # The icon leaves before anything is asked.
-    tray.assert_no_icon_now()
-    controls = box_controls(machine, APP_TITLE)
+    desktop.tray.assert_no_icon_now()
+    controls = desktop.box_controls(APP_TITLE)
     texts = [c["text"] for c in controls if c["class"] == "Static" and c["text"]]
     assert texts == [HIDE_QUESTION]
     assert any(c["class"] == "Static" and int(c["style"], 16) & 0xF == SS_ICON
@@ -306,69 +248,82 @@ def test_hide_icon_removes_the_icon_and_stores_the_answer_for_the_next_start(
     buttons = {c["text"]: int(c["style"], 16) for c in controls if c["class"] == "Button"}
     assert set(buttons) == {"&Yes", "&No"}
     assert buttons["&No"] & 0xF == BS_DEFPUSHBUTTON, "No is the default button"
-    assert machine.read_settings() == {}, "nothing is stored before the answer"
+    assert machine.settings_values() is None, "nothing is stored before the answer"
 
     # "y" answers Yes; Enter takes the default button, No.
-    screen.key(box["xwindow"], key)
-    wait_box_closed(machine, APP_TITLE)
-    wait_setting(machine, "Hidden", stored)
-    assert machine.read_settings() == {"Hidden": stored}
+    desktop.key(box["xwindow"], key)
+    desktop.wait_box_closed(APP_TITLE)
+    machine.wait_setting("Hidden", stored)
+    assert machine.settings_values() == {"Hidden": RegValue.sz(stored)}
     # Whatever the answer, the icon stays away for the rest of this run.
     machine.wait_polls(1)
-    tray.assert_no_icon_now()
+    desktop.tray.assert_no_icon_now()
 
     # The answer decides the next start.
     exit_agent(machine, agent)
     machine.start_agent_and_wait_first_poll()
     if stored == "True":
         machine.wait_polls(1)
-        tray.assert_no_icon_now()
+        desktop.tray.assert_no_icon_now()
     else:
-        tray.wait_icon()
+        desktop.tray.wait_icon()
 
 
-def test_shift_held_at_a_poll_brings_the_hidden_icon_back_and_the_choice_stays_stored(machine):
-    agent, screen, tray = start(machine, settings={"Hidden": "True"})
+def test_shift_held_at_a_poll_brings_the_hidden_icon_back_and_the_choice_stays_stored(
+        machine, desktop):
+    agent = machine.start(settings={"Hidden": "True"})
     machine.wait_polls(1)
-    tray.assert_no_icon_now()
+    desktop.tray.assert_no_icon_now()
 
     machine.probe("key", hex(VK_SHIFT), "down", check=True)
     try:
         assert machine.probe("keystate", hex(VK_SHIFT), check=True).stdout.strip() == \
             "state=-32768", "Shift is down for every program of the desktop"
         machine.wait_polls(1)
-        tray.wait_icon("the icon back after a poll with Shift down")
+        desktop.tray.wait_icon("the icon back after a poll with Shift down")
     finally:
         machine.probe("key", hex(VK_SHIFT), "up", check=True)
     assert machine.probe("keystate", hex(VK_SHIFT), check=True).stdout.strip() == "state=0"
 
     machine.wait_polls(1)
-    assert tray.state() == "icon", "released, Shift takes nothing back"
-    assert machine.read_settings() == {"Hidden": "True"}
+    assert desktop.tray.state() == "icon", "released, Shift takes nothing back"
+    assert machine.settings_values() == {"Hidden": RegValue.sz("True")}
 
     # The stored choice holds at the next start.
     exit_agent(machine, agent)
-    tray.assert_no_icon_now()
+    desktop.tray.assert_no_icon_now()
     machine.start_agent_and_wait_first_poll()
     machine.wait_polls(1)
-    tray.assert_no_icon_now()
+    desktop.tray.assert_no_icon_now()
 
 
-def test_exit_from_the_menu_removes_the_icon_and_ends_the_program(machine):
-    agent, screen, tray = start(machine)
-    tray.wait_icon()
+def test_exit_from_the_menu_removes_the_icon_and_ends_the_program(machine, desktop):
+    agent = machine.start()
+    desktop.tray.wait_icon()
 
-    items, menu = open_menu(machine, tray)
-    assert items[-1].caption == "E&xit"
-    # A click on the last item, in the menu's bottom row.
-    left, _, _, bottom = rect(menu)
-    screen.click(left + 30, bottom - 8)
+    items, menu = desktop.open_menu()
+    assert items[-1].caption == CAPTIONS[ID.IDM_EXIT]
+    # A click on the last item, where the menu shows it.
+    left, top, right, bottom = items[-1].rect
+    desktop.click((left + right) // 2, (top + bottom) // 2)
 
     assert agent.wait(timeout=DEADLINE) == 0
-    tray.assert_no_icon_now()
-    assert "discora.exe" not in {p.lower() for p in processes(machine)}
+    desktop.tray.assert_no_icon_now()
+    assert "discora.exe" not in machine.process_names()
     assert machine.find_window(cls=AGENT_CLASS) is None
-    assert machine.read_settings() == {}, "nothing is stored on the way out"
+    assert machine.settings_values() is None, "nothing is stored on the way out"
+
+
+def test_quit_message_posted_to_the_agent_thread_ends_it_and_removes_the_icon(machine, desktop):
+    agent = machine.start()
+    desktop.tray.wait_icon()
+
+    # Another program posts WM_QUIT, exit code 3, to the thread of the
+    # agent's window: the agent ends cleanly, its icon taken away.
+    machine.probe("post-thread", "-c", AGENT_CLASS, hex(WM_QUIT), "3", "0", check=True)
+    assert agent.wait(timeout=DEADLINE) in (0, 3)
+    desktop.tray.assert_no_icon_now()
+    assert machine.find_window(cls=AGENT_CLASS) is None
 
 
 # --------------------------------------------------------------------------
@@ -383,39 +338,39 @@ def test_exit_from_the_menu_removes_the_icon_and_ends_the_program(machine):
 # registered "TaskbarCreated" message goes to every top-level window.
 
 
-def test_icon_comes_back_when_a_new_taskbar_announces_itself(machine):
-    agent, screen, tray = start(machine)
-    tray.wait_icon()
+def test_icon_comes_back_when_a_new_taskbar_announces_itself(machine, desktop):
+    agent = machine.start()
+    desktop.tray.wait_icon()
 
     machine.probe("forget-icon", "-c", AGENT_CLASS, str(TRAY_ICON_ID), check=True)
-    tray.wait_no_icon("the tray window gone with the forgotten icon")
+    desktop.tray.wait_no_icon("the tray window gone with the forgotten icon")
 
     # Sent to every top-level window: when it returns, the agent has
     # handled it, and the tray has handled the agent's icon add.
     machine.probe("broadcast", "TaskbarCreated", check=True)
-    assert tray.window()["visible"] == "1"
-    tray.wait_icon("the icon back in the new tray")
+    assert desktop.tray.window()["visible"] == "1"
+    desktop.tray.wait_icon("the icon back in the new tray")
 
     # An announcement while the icon is shown leaves one icon.
     machine.probe("broadcast", "TaskbarCreated", check=True)
-    assert tray.state() == "icon"
+    assert desktop.tray.state() == "icon"
     assert agent.poll() is None
 
 
-def test_icon_hidden_by_the_user_stays_away_when_a_new_taskbar_announces_itself(machine):
-    agent, screen, tray = start(machine)
-    tray.wait_icon()
-    items, menu = open_menu(machine, tray)
-    choose(screen, menu, "h")
-    box = wait_box(machine, APP_TITLE)
-    screen.key(box["xwindow"], "Return")
-    wait_box_closed(machine, APP_TITLE)
-    wait_setting(machine, "Hidden", "False")
+def test_icon_hidden_by_the_user_stays_away_when_a_new_taskbar_announces_itself(machine, desktop):
+    agent = machine.start()
+    desktop.tray.wait_icon()
+    items, menu = desktop.open_menu()
+    desktop.choose(menu, "h")
+    box = desktop.wait_box(APP_TITLE)
+    desktop.key(box["xwindow"], "Return")
+    desktop.wait_box_closed(APP_TITLE)
+    machine.wait_setting("Hidden", "False")
 
     machine.probe("broadcast", "TaskbarCreated", check=True)
-    tray.assert_no_icon_now()
+    desktop.tray.assert_no_icon_now()
     machine.wait_polls(1)
-    tray.assert_no_icon_now()
+    desktop.tray.assert_no_icon_now()
     assert agent.poll() is None
 
 
@@ -423,7 +378,7 @@ def test_icon_hidden_by_the_user_stays_away_when_a_new_taskbar_announces_itself(
 # About
 
 
-def test_about_box_shows_copyright_and_home_page_which_opens_only_after_ok(machine):
+def test_about_box_shows_copyright_and_home_page_which_opens_only_after_ok(machine, desktop):
     home_page = version_text("DISCORA_HOMEPAGE")
     copyright_line = version_text("DISCORA_COPYRIGHT")
     # The shell opens web addresses with this stand-in, which logs its
@@ -432,15 +387,15 @@ def test_about_box_shows_copyright_and_home_page_which_opens_only_after_ok(machi
     for scheme in ("http", "https"):
         machine.set_registry("HKLM", f"Software\\Classes\\{scheme}\\shell\\open\\command", "",
                              f'"{BROWSER}" "%1"')
-    agent, screen, tray = start(machine, VGS)
-    handler = machine.wine("reg", "query", "HKCR\\https\\shell\\open\\command", check=True)
-    assert BROWSER in handler.stdout, handler.stdout
-    tray.wait_icon()
+    agent = machine.start(VGS)
+    handler = machine.registry_values("HKCR", "https\\shell\\open\\command")
+    assert (handler or {}).get("") == RegValue.sz(f'"{BROWSER}" "%1"'), handler
+    desktop.tray.wait_icon()
 
-    items, menu = open_menu(machine, tray)
-    choose(screen, menu, "a")
-    box = wait_box(machine, AGENT_CAPTION)
-    controls = box_controls(machine, AGENT_CAPTION)
+    items, menu = desktop.open_menu()
+    desktop.choose(menu, "a")
+    box = desktop.wait_box(AGENT_CAPTION)
+    controls = desktop.box_controls(AGENT_CAPTION)
     texts = [c["text"] for c in controls if c["class"] == "Static" and c["text"]]
     # Two lines (CR LF, shown by probe as two blanks).
     assert texts == [f"{copyright_line}  {home_page}"]
@@ -451,18 +406,18 @@ def test_about_box_shows_copyright_and_home_page_which_opens_only_after_ok(machi
     # While the box is up the page is not opened, tray events are ignored
     # (a double-click would have started the emulator before the callback
     # returned), and the agent goes on polling.
-    tray_callback(machine, WM_LBUTTONDBLCLK)
-    assert "testvgs.exe" not in {p.lower() for p in processes(machine)}
+    machine.tray_event(WM_LBUTTONDBLCLK)
+    assert "testvgs.exe" not in machine.process_names()
     machine.wait_polls(2)
     assert machine.launches() == []
-    assert "browser.exe" not in {p.lower() for p in processes(machine)}
+    assert "browser.exe" not in machine.process_names()
 
-    screen.key(box["xwindow"], "Return")
-    wait_box_closed(machine, AGENT_CAPTION)
+    desktop.key(box["xwindow"], "Return")
+    desktop.wait_box_closed(AGENT_CAPTION)
     opened = machine.wait_launches(1)
     assert paths(opened) == [BROWSER]
     assert opened[0].cmdline == f'"{BROWSER}" "{home_page}"'
-    wait_ended(machine, BROWSER)
+    machine.wait_ended(BROWSER)
     assert len(machine.launches()) == 1
     assert agent.poll() is None
 
@@ -471,27 +426,27 @@ def test_about_box_shows_copyright_and_home_page_which_opens_only_after_ok(machi
 # Two tray events at once
 
 
-def test_tray_events_while_the_menu_is_open_are_ignored(machine):
-    agent, screen, tray = start(machine, JOY, VGS)
-    tray.wait_icon()
-    items, menu = open_menu(machine, tray)
+def test_tray_events_while_the_menu_is_open_are_ignored(machine, desktop):
+    agent = machine.start(JOY, VGS)
+    desktop.tray.wait_icon()
+    items, menu = desktop.open_menu()
 
     # A real click on the icon now would only close the menu (it has the
     # mouse), so the tray's callbacks are sent as the tray sends them.
     # Each returns once the agent has handled it: a launch would have
     # started the emulator by then, a second menu would not have returned.
-    tray_callback(machine, WM_LBUTTONDBLCLK)
-    tray_callback(machine, WM_RBUTTONUP)
-    assert "testvgs.exe" not in {p.lower() for p in processes(machine)}
-    assert open_menu_items(machine) == items, "still the one menu, unchanged"
+    machine.tray_event(WM_LBUTTONDBLCLK)
+    machine.tray_event(WM_RBUTTONUP)
+    assert "testvgs.exe" not in machine.process_names()
+    assert desktop.menu_items() == items, "still the one menu, unchanged"
 
-    screen.key(menu["xwindow"], "Escape")
-    wait_menu_closed(machine)
+    desktop.key(menu["xwindow"], "Escape")
+    desktop.wait_menu_closed()
 
     # With the menu closed the same callback launches again.
-    tray_callback(machine, WM_LBUTTONDBLCLK)
+    machine.tray_event(WM_LBUTTONDBLCLK)
     machine.wait_window(title=EMULATOR_TITLE, message="the emulator's window")
-    wait_ended(machine, JOY)
+    machine.wait_ended(JOY)
     assert paths(machine.launches()) == [JOY, VGS]
     assert agent.poll() is None
 
@@ -503,13 +458,12 @@ def test_tray_events_while_the_menu_is_open_are_ignored(machine):
 def test_two_hundred_playstation_and_two_hundred_data_discs_launch_once_each_playstation_disc(
         machine):
     machine.make_disc("loop")
-    agent, screen, tray = start(machine, JOY, disc="loop")
-    loop = machine.tool("discloop.exe")
+    agent = machine.start(JOY, disc="loop")
 
-    result = machine.wine(loop, "cycles", "D:", "200", "DX7VGSJoy.exe", timeout=600)
+    result = machine.probe("discs", "D:", "200", "DX7VGSJoy.exe", timeout=600)
     summary = result.stdout.strip()
     assert result.returncode == 0, f"{summary}\n{result.stderr[-2000:]}\n{machine.describe()}"
-    fields = dict(part.split("=", 1) for part in summary.split("\t"))
+    fields = parse_fields(summary)
     # Three arrival messages a disc (two after it goes in, one after it
     # comes out), each handled with a poll of its own.
     assert fields["rounds"] == "200" and fields["launches"] == "200", summary
@@ -521,21 +475,20 @@ def test_two_hundred_playstation_and_two_hundred_data_discs_launch_once_each_pla
 
 
 def test_device_arrival_polls_only_while_autorun_is_on(machine):
-    agent, screen, tray = start(machine)
-    loop = machine.tool("discloop.exe")
+    agent = machine.start()
 
     def polls(*args):
-        result = machine.wine(loop, "arrive", *args)
+        result = machine.probe("arrive", "--event", hex(DBT_DEVICEARRIVAL), *args)
         assert result.returncode == 0, f"{result.stdout}{result.stderr[-2000:]}"
-        return int(dict(p.split("=", 1) for p in result.stdout.strip().split("\t"))["polls"])
+        return int(parse_fields(result.stdout.strip())["polls"])
 
     # Which drives and flags count is covered by the hardening tests; here
     # the message follows the "Enable Autorun" check mark.
-    assert polls("--restart-timer", hex(DBT_DEVICEARRIVAL), hex(DRIVE_D), hex(DBTF_MEDIA)) == 1
-    wait_setting(machine, "Enabled", "True")
+    assert polls("--restart-timer", hex(DRIVE_D), hex(DBTF_MEDIA)) == 1
+    machine.wait_setting("Enabled", "True")
 
     # "Enable Autorun" off: no timer, and the message polls nothing either.
-    send_to_agent(machine, WM_COMMAND, IDM_AUTORUN)
-    wait_setting(machine, "Enabled", "False")
-    assert polls(hex(DBT_DEVICEARRIVAL), hex(DRIVE_D), hex(DBTF_MEDIA)) == 0
+    machine.send_to_agent(WM_COMMAND, ID.IDM_AUTORUN)
+    machine.wait_setting("Enabled", "False")
+    assert polls(hex(DRIVE_D), hex(DBTF_MEDIA)) == 0
     assert agent.poll() is None
