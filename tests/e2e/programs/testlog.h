@@ -9,22 +9,22 @@
 
 #include <windows.h>
 
-static void append_line(const char *path, const char *line, DWORD length) {
-    HANDLE lock = CreateMutexA(NULL, FALSE, "DiscoraTestLogWrite");
-    /* An abandoned mutex (a writer that died) still hands over the lock;
-     * the bound keeps a stuck writer from stopping every other one. */
-    DWORD waited = lock ? WaitForSingleObject(lock, 10000) : WAIT_FAILED;
-    HANDLE file = CreateFileA(path, GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD written;
-        SetFilePointer(file, 0, NULL, FILE_END);
-        WriteFile(file, line, length, &written, NULL);
-        CloseHandle(file);
-    }
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(lock);
-    if (lock) CloseHandle(lock);
+static void append_line(const char* path, const char* line, DWORD length) {
+  HANDLE lock = CreateMutexA(NULL, FALSE, "DiscoraTestLogWrite");
+  /* An abandoned mutex (a writer that died) still hands over the lock;
+   * the bound keeps a stuck writer from stopping every other one. */
+  DWORD waited = lock ? WaitForSingleObject(lock, 10000) : WAIT_FAILED;
+  HANDLE file =
+      CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+  if (file != INVALID_HANDLE_VALUE) {
+    DWORD written;
+    SetFilePointer(file, 0, NULL, FILE_END);
+    WriteFile(file, line, length, &written, NULL);
+    CloseHandle(file);
+  }
+  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(lock);
+  if (lock) CloseHandle(lock);
 }
 
 #endif
