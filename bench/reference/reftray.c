@@ -8,9 +8,9 @@
  *
  * It removes its icon when its window is closed or destroyed, so the
  * benchmark can start it again and again in one session. */
-#include <mmsystem.h>
-#include <shellapi.h>
 #include <windows.h>
+#include <shellapi.h>
+#include <mmsystem.h>
 
 #define REFTRAY_CLASS "RefTrayWindow"
 #define TRAY_CALLBACK (WM_APP + 1)

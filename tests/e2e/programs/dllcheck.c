@@ -10,9 +10,9 @@
  * With --harden it first restricts the library search to the system folder
  * (SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32), SetDllDirectory("")).
  * It prints the file of each library as loaded: winmm_by_name=, driver=. */
+#include <windows.h>
 #include <stdio.h>
 #include <string.h>
-#include <windows.h>
 
 typedef DWORD(WINAPI* MciSendString)(LPCSTR, LPSTR, UINT, HWND);
 typedef BOOL(WINAPI* SetDefaultDllDirectoriesFn)(DWORD);

@@ -15,13 +15,13 @@
  *                count the agent's polls
  * A disc is present when the drive's root (the element named at open, such
  * as "D:") holds at least one entry: an empty folder is an empty drive. */
-#include <mmddk.h>
+#include <windows.h>
 #include <mmsystem.h>
+#include <mmddk.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <windows.h>
 
 #include "testlog.h"
 

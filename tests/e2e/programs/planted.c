@@ -7,8 +7,8 @@
  * exports logs too and fails. */
 /* The real prototypes of what it exports are not wanted here. */
 #define WIN32_LEAN_AND_MEAN
-#include <stdio.h>
 #include <windows.h>
+#include <stdio.h>
 
 #include "testlog.h"
 

@@ -14,9 +14,9 @@
  *
  * "--minimized" starts an emulator already minimised, as a user would have
  * left it, so a test can check that the agent brings it back. */
+#include <windows.h>
 #include <stdio.h>
 #include <string.h>
-#include <windows.h>
 
 #include "testlog.h"
 
