@@ -18,7 +18,9 @@ void FormDiscoraNotify::AddTrayIcon() { platform_.NotifyIcon(kNimAdd, state_.Tra
 void FormDiscoraNotify::DeleteTrayIcon() { platform_.NotifyIcon(kNimDelete, state_.TrayData); }
 
 void FormDiscoraNotify::RecallIcon() {
-  if (ShiftIsDown() && state_.IconHidden) {
+  // The keyboard is asked only while the icon is hidden: the question costs
+  // a round trip to the window system on every tick.
+  if (state_.IconHidden && ShiftIsDown()) {
     state_.IconHidden = false;
     AddTrayIcon();
   }

@@ -124,6 +124,12 @@ TEST_F(TrayTest, ShiftAtAPollBringsAHiddenIconBackWithoutStoringIt) {
   EXPECT_EQ(platform.notifications.size(), 1u);
 }
 
+TEST_F(TrayTest, AnIdleTickWithTheIconShownAsksNothingOfTheKeyboard) {
+  StartAgent();
+  form.Timer1_Timer();
+  EXPECT_TRUE(platform.keyQueries.empty()) << "every idle tick would pay for it";
+}
+
 TEST_F(TrayTest, ShiftDuringStartUpRecallsEvenWithPollingOff) {
   platform.SetSetting("Hidden", "True");
   platform.SetSetting("Enabled", "False");
