@@ -60,7 +60,7 @@ MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {}
 
 MainWindow::~MainWindow() {
   form_ = nullptr;
-  if (window_ != nullptr) DestroyWindow(window_);
+  Destroy();
 }
 
 bool MainWindow::Create() {
@@ -172,7 +172,7 @@ void MainWindow::CreateControls() {
 
 void MainWindow::DestroyWithoutUnload() {
   unloaded_ = true;
-  if (window_ != nullptr) DestroyWindow(window_);
+  Destroy();
 }
 
 void MainWindow::Destroy() {

@@ -51,6 +51,7 @@ from harness import (  # noqa: E402
     Machine,
     WorkerPrefix,
     discora_exe,
+    parse_fields,
     wait_until,
 )
 
@@ -242,10 +243,6 @@ class LogTail:
         return wait_until(match, timeout, what, interval=0.005)
 
 
-def fields(line):
-    return dict(part.split("=", 1) for part in line.split("\t") if "=" in part)
-
-
 def measure_startup(session):
     log(f"start-up to tray icon: {START_RUNS} timed starts of each program (+1 warm-up)")
     result = session.machine.wine(WIN_PROBE, "startup", "--runs", str(START_RUNS), WIN_REFTRAY,
@@ -254,7 +251,7 @@ def measure_startup(session):
         raise RuntimeError(f"benchprobe startup failed:\n{result.stdout}{result.stderr}")
     times = {"reftray.exe": [], "Discora.exe": []}
     for line in result.stdout.splitlines():
-        f = fields(line)
+        f = parse_fields(line)
         if f.get("warmup") == "0":
             times[f["exe"]].append(float(f["ms"]))
     return times
@@ -342,7 +339,7 @@ def measure_latency(session, probe, with_arrival):
         line = standin.wait_line(lambda l: "event=start" in l and "role=emulator" in l,
                                  POLL_MS / 1000 + WAIT, "the emulator's start")
         observed_ns = time.time_ns()
-        created = int(fields(line)["created"])
+        created = int(parse_fields(line)["created"])
         created_ns = (created - EPOCH_1601_TO_1970_100NS) * 100
         latency_ms = (created_ns - inserted_ns) / 1e6
         if not (inserted_ns <= created_ns <= observed_ns):

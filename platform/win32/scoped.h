@@ -1,6 +1,6 @@
 // Small owners of Win32 handles. Each holds one handle and releases it once,
 // the way the system wants that kind released, when it goes out of scope or
-// is given another handle; none can be copied, each can be moved.
+// is given another handle; none can be copied.
 #pragma once
 
 #include <windows.h>
@@ -17,20 +17,9 @@ class Scoped {
   ~Scoped() { Reset(); }
   Scoped(const Scoped&) = delete;
   Scoped& operator=(const Scoped&) = delete;
-  Scoped(Scoped&& other) noexcept : handle_(other.Release()) {}
-  Scoped& operator=(Scoped&& other) noexcept {
-    if (this != &other) Reset(other.Release());
-    return *this;
-  }
 
   Handle Get() const { return handle_; }
   bool Valid() const { return handle_ != Traits::Invalid(); }
-  // Gives the handle up without releasing it.
-  Handle Release() {
-    const Handle handle = handle_;
-    handle_ = Traits::Invalid();
-    return handle;
-  }
   void Reset(Handle handle = Traits::Invalid()) {
     if (handle_ != Traits::Invalid()) Traits::Close(handle_);
     handle_ = handle;
