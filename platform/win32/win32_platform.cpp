@@ -75,6 +75,21 @@ Function LoadSystemFunction(const char* library, const char* function) {
 }
 
 using MciSendStringFn = MCIERROR(WINAPI*)(LPCSTR, LPSTR, UINT, HWND);
+using CoInitializeExFn = HRESULT(WINAPI*)(LPVOID, DWORD);
+
+// The shell (ShellExecute and the handlers it calls) and the common dialogs
+// expect COM on the calling thread. It is set up once, on the window's
+// thread, just before the first of them: the agent at rest never loads it.
+void EnsureComInitialized() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  const auto initialize = LoadSystemFunction<CoInitializeExFn>("ole32.dll", "CoInitializeEx");
+  constexpr DWORD kApartmentThreaded = 0x2;  // COINIT_APARTMENTTHREADED
+  constexpr DWORD kDisableOle1Dde = 0x4;     // COINIT_DISABLE_OLE1DDE
+  // Kept for the rest of the run, so never uninitialised.
+  if (initialize != nullptr) initialize(nullptr, kApartmentThreaded | kDisableOle1Dde);
+}
 using GetOpenFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEA);
 
 }  // namespace
@@ -101,9 +116,14 @@ void HardenProcess() {
 bool Win32Platform::AnotherInstanceRunning() {
   // The mutex is held for the whole run; its name tells a later start that
   // this one runs.
-  if (!instanceMutex_.Valid())
-    instanceMutex_.Reset(CreateMutexA(nullptr, FALSE, kInstanceMutexName));
-  return instanceMutex_.Valid() && GetLastError() == ERROR_ALREADY_EXISTS;
+  if (instanceMutex_.Valid()) return false;
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, kInstanceMutexName);
+  const DWORD error = GetLastError();
+  instanceMutex_.Reset(mutex);
+  // A mutex of that name made by an instance under another account or
+  // integrity level in this session cannot be opened from here
+  // (ERROR_ACCESS_DENIED): that instance runs too.
+  return error == ERROR_ALREADY_EXISTS || (mutex == nullptr && error == ERROR_ACCESS_DENIED);
 }
 
 std::string Win32Platform::AppFolder() {
@@ -328,6 +348,7 @@ bool Win32Platform::NotifyIcon(unsigned operation, const TrayRecord& record) {
 void Win32Platform::RunShellExecute(WindowHandle owner, const std::string& verb,
                                     const std::string& file, const std::string& parameters,
                                     const std::string& directory, int showStyle) {
+  EnsureComInitialized();
   ShellExecuteA(ToHwnd(owner), verb.c_str(), file.c_str(), parameters.c_str(), directory.c_str(),
                 showStyle);
 }
@@ -352,6 +373,7 @@ bool Win32Platform::ShowOpenFileDialog(OpenFileRecord& record) {
   dialog.lpstrInitialDir = record.initialDir.c_str();
   dialog.lpstrTitle = record.title.c_str();
   dialog.Flags = record.flags;
+  EnsureComInitialized();
   static const auto getOpenFileName =
       LoadSystemFunction<GetOpenFileNameFn>("comdlg32.dll", "GetOpenFileNameA");
   if (getOpenFileName == nullptr || !getOpenFileName(&dialog)) return false;

@@ -24,7 +24,8 @@ class PeFile:
             "<HHIIIHH", self.data, self.pe + 4)
         self.optional = self.pe + 24
         self.magic = struct.unpack_from("<H", self.data, self.optional)[0]
-        self.subsystem = struct.unpack_from("<H", self.data, self.optional + 68)[0]
+        self.subsystem, self.dll_characteristics = struct.unpack_from(
+            "<HH", self.data, self.optional + 68)
         self.sections = []
         table = self.optional + optional_size
         for i in range(sections):
@@ -124,6 +125,10 @@ def test_a_32bit_gui_program_that_imports_system_dlls_only(exe: PeFile) -> None:
     assert exe.machine == 0x14C, "i386"
     assert exe.magic == 0x10B, "PE32"
     assert exe.subsystem == 2, "Windows GUI"
+    # Terminal-server aware, NX compatible, relocatable (ASLR).
+    for flag, what in ((0x8000, "terminal-server aware"), (0x100, "NX compatible"),
+                       (0x40, "dynamic base")):
+        assert exe.dll_characteristics & flag, what
     imported = {name.lower() for name in exe.imports()}
     assert imported, "imports were read"
     assert imported <= SYSTEM_DLLS, imported - SYSTEM_DLLS
