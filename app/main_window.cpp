@@ -12,6 +12,7 @@
 #include "agent/form.h"
 #include "config/layout.h"
 #include "platform/win32/ansi_text.h"
+#include "platform/win32/win32_platform.h"
 #include "res/resource.h"
 #include "res/version.h"
 #include "tray/tray_menu.h"
@@ -44,11 +45,17 @@ std::string WindowText(HWND window) {
   return std::string(text.data(), got > 0 ? static_cast<std::size_t>(got) : 0u);
 }
 
-// 8.25 points at the screen's resolution; the program is not aware of
-// display scaling, so this is 11 pixels.
-HFONT CreateFormFont(bool underline) {
+// The screen's resolution in dots per inch: 96 normally, 120 with large
+// fonts. The program is not aware of display scaling, so where Windows
+// scales programs it answers 96 and Windows enlarges the window.
+int ScreenDpi() {
   const ScopedScreenDC screen;
-  const int height = -MulDiv(825, GetDeviceCaps(screen.Get(), LOGPIXELSY), 7200);
+  return screen.Get() != nullptr ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : kDefaultDpi;
+}
+
+// 8.25 points at the screen's resolution: 11 pixels at 96 dots per inch.
+HFONT CreateFormFont(bool underline, int dpi) {
+  const int height = -MulDiv(825, dpi, 7200);
   return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, underline ? TRUE : FALSE, FALSE,
                      ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                      DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif");
@@ -80,7 +87,10 @@ bool MainWindow::Create() {
   windowClass.lpszClassName = DISCORA_WINDOW_CLASS;
   if (!RegisterClassExA(&windowClass)) return false;
 
-  RECT frame = {0, 0, TwipsToPixels(kClientWidthTwips), TwipsToPixels(kClientHeightTwips)};
+  // The layout and the font follow one factor, the screen's resolution.
+  dpi_ = ScreenDpi();
+  RECT frame = {0, 0, TwipsToPixels(kClientWidthTwips, dpi_),
+                TwipsToPixels(kClientHeightTwips, dpi_)};
   AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
   window_ = CreateWindowExA(kExStyle, DISCORA_WINDOW_CLASS, DISCORA_CAPTION, kStyle, CW_USEDEFAULT,
                             CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
@@ -107,6 +117,9 @@ bool MainWindow::Create() {
   }
 
   taskbarCreated_ = RegisterWindowMessageA("TaskbarCreated");
+  // Run elevated, the window would not hear the announcement from the
+  // shell, which runs at a lower integrity level.
+  AllowMessageFromLowerIntegrity(window_, taskbarCreated_);
   // The poll timer runs from the window's creation; start-up then sets it
   // from the "Enable Autorun" check mark.
   SetTimerEnabled(true);
@@ -127,8 +140,9 @@ void MainWindow::EnsureControls() {
 }
 
 void MainWindow::CreateControls() {
-  font_.Reset(CreateFormFont(false));
-  linkFont_.Reset(CreateFormFont(true));
+  InitCommonControlsOnce();
+  font_.Reset(CreateFormFont(false, dpi_));
+  linkFont_.Reset(CreateFormFont(true, dpi_));
   // Created in tab order, so Tab visits them in that order.
   for (const ControlSpec& entry : kConfigControls) {
     const char* className = "STATIC";
@@ -144,18 +158,21 @@ void MainWindow::CreateControls() {
         break;
       case ControlKind::Button:
         className = "BUTTON";
-        style |= WS_TABSTOP | BS_PUSHBUTTON;
+        // BS_NOTIFY: the button reports its focus, so the default-button
+        // style can follow it.
+        style |= WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY;
         break;
       case ControlKind::DefaultButton:
         className = "BUTTON";
-        style |= WS_TABSTOP | BS_DEFPUSHBUTTON;
+        style |= WS_TABSTOP | BS_DEFPUSHBUTTON | BS_NOTIFY;
         break;
       case ControlKind::Label: style |= SS_LEFT; break;
       case ControlKind::Link: style |= SS_LEFT | SS_NOTIFY; break;
     }
     HWND control = CreateWindowExA(
-        exStyle, className, entry.caption, style, TwipsToPixels(entry.left),
-        TwipsToPixels(entry.top), TwipsToPixels(entry.width), TwipsToPixels(entry.height), window_,
+        exStyle, className, entry.caption, style, TwipsToPixels(entry.left, dpi_),
+        TwipsToPixels(entry.top, dpi_), TwipsToPixels(entry.width, dpi_),
+        TwipsToPixels(entry.height, dpi_), window_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)), instance_, nullptr);
     if (control == nullptr) continue;
     if (entry.kind == ControlKind::Label) {
@@ -184,8 +201,12 @@ int MainWindow::RunMessageLoop() {
   for (;;) {
     const BOOL got = GetMessageA(&message, nullptr, 0, 0);
     if (got == 0 || got == -1) break;
-    // The dialog manager gives the configuration controls Tab, Enter and Esc.
-    if (window_ != nullptr && IsDialogMessageA(window_, &message)) continue;
+    // The dialog manager gives the configuration controls Tab, Enter and Esc,
+    // only while they can be seen: the hidden window is made the foreground
+    // one for the tray menu, and keys typed then must not press OK.
+    if (window_ != nullptr && IsWindowVisible(window_) && IsDialogMessageA(window_, &message)) {
+      continue;
+    }
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
@@ -272,7 +293,13 @@ void MainWindow::SetVisible(bool visible) {
     CenterOnScreen();
     shownBefore_ = true;
   }
-  ShowWindow(window_, SW_SHOW);
+  // The first ShowWindow of the process takes the show style its starter
+  // asked for (a shortcut set to "Minimized", a launcher that hides it)
+  // instead of ours: the window is shown normally whatever came first.
+  ShowWindow(window_, SW_SHOWNORMAL);
+  if (!IsWindowVisible(window_) || IsIconic(window_) || IsZoomed(window_)) {
+    ShowWindow(window_, SW_SHOWNORMAL);
+  }
   SetForegroundWindow(window_);
   // The hidden window may already be the active one (the tray menu makes it
   // so), and then no activation puts the focus on a control.
@@ -352,13 +379,16 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
 
-    case DM_GETDEFID: return MAKELRESULT(IDC_BTNOK, DC_HASDEFID);
+    case DM_GETDEFID: return MAKELRESULT(defaultId_, DC_HASDEFID);
 
     case WM_ACTIVATE:
       // Keep the focused control across deactivation, as a dialog does.
       if (LOWORD(wParam) == WA_INACTIVE) {
         HWND focus = GetFocus();
         if (focus != nullptr && IsChild(window_, focus)) lastFocus_ = focus;
+      } else if (!IsWindowVisible(window_)) {
+        // Activated hidden, for the tray menu: keys typed now reach no field.
+        SetFocus(window_);
       } else {
         SetFocus(lastFocus_ != nullptr ? lastFocus_ : Control(IDC_TXTPATH0));
       }
@@ -404,6 +434,14 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainWindow::OnCommand(WORD id, WORD code) {
+  if (code == BN_SETFOCUS || code == BN_KILLFOCUS || code == EN_SETFOCUS) {
+    if (id >= IDC_BTNBROWSE0 && id < IDC_BTNBROWSE0 + kPathRows) {
+      // A focused browse button is the default while it has the focus.
+      MoveDefaultButton(code == BN_SETFOCUS ? id : IDC_BTNOK);
+    } else if (id == IDC_BTNOK || (id >= IDC_TXTPATH0 && id < IDC_TXTPATH0 + kPathRows)) {
+      MoveDefaultButton(IDC_BTNOK);
+    }
+  }
   if (id == IDOK || id == IDCANCEL) {
     if (code == BN_CLICKED || code == 0) form_->btnOK_Click();
     return;
@@ -423,6 +461,18 @@ void MainWindow::OnCommand(WORD id, WORD code) {
   // The window's own menu commands, also when another program sends them.
   const MenuItem item = MenuItemFromId(id);
   if (code == 0 && item != MenuItem::None) form_->RunMenuCommand(item);
+}
+
+// The window is not a dialog, so nothing else moves the default-button
+// style: as the dialog manager does, the push button with the focus is the
+// default one, and OK is when no push button has the focus. Enter (through
+// IsDialogMessage) presses the button that has the style.
+void MainWindow::MoveDefaultButton(int id) {
+  if (id == defaultId_) return;
+  const int previous = defaultId_;
+  defaultId_ = id;
+  SendMessageA(Control(previous), BM_SETSTYLE, BS_PUSHBUTTON | BS_NOTIFY, TRUE);
+  SendMessageA(Control(id), BM_SETSTYLE, BS_DEFPUSHBUTTON | BS_NOTIFY, TRUE);
 }
 
 void MainWindow::OnDeviceChange(WPARAM event, LPARAM data) {

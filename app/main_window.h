@@ -10,6 +10,7 @@
 #include "config/layout.h"
 #include "platform/form_window.h"
 #include "platform/win32/scoped.h"
+#include "res/resource.h"
 
 namespace discora {
 
@@ -58,6 +59,7 @@ class MainWindow final : public FormWindow {
   void EnsureControls();
   void CreateControls();
   void CenterOnScreen();
+  void MoveDefaultButton(int id);
   HWND Control(int id) const { return GetDlgItem(window_, id); }
 
   HINSTANCE instance_;
@@ -70,6 +72,8 @@ class MainWindow final : public FormWindow {
   HWND window_ = nullptr;  // destroyed by Destroy or DestroyWithoutUnload
   HWND lastFocus_ = nullptr;
   UINT taskbarCreated_ = 0;
+  int dpi_ = kDefaultDpi;      // the screen's resolution, read at creation
+  int defaultId_ = IDC_BTNOK;  // the push button with the default style
   bool shownBefore_ = false;
   bool unloaded_ = false;
   // Until the controls are made, the path fields' text is kept here.

@@ -1,6 +1,7 @@
 // The configuration window's layout in twips (1/1440 inch), and its
-// conversion to pixels at 15 twips per pixel. The window makes its controls
-// from this table.
+// conversion to pixels at the screen's resolution: 15 twips per pixel at
+// 96 dots per inch, 12 at 120. The window makes its controls from this
+// table, and its font from the same resolution.
 #pragma once
 
 #include <array>
@@ -11,11 +12,17 @@
 
 namespace discora {
 
-constexpr int kTwipsPerPixel = 15;
+constexpr int kTwipsPerInch = 1440;
+constexpr int kDefaultDpi = 96;
 constexpr int kClientWidthTwips = 4515;
 constexpr int kClientHeightTwips = 2370;
 
-constexpr int TwipsToPixels(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
+// Whole pixels at `dpi` dots per inch, halves rounded up. A resolution the
+// screen cannot have (none, or absurd) counts as the usual 96.
+constexpr int TwipsToPixels(int twips, int dpi = kDefaultDpi) {
+  if (dpi <= 0 || dpi > 4 * kTwipsPerInch) dpi = kDefaultDpi;
+  return (twips * dpi + kTwipsPerInch / 2) / kTwipsPerInch;
+}
 
 enum class ControlKind { Edit, Button, Label, DefaultButton, Link };
 

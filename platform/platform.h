@@ -45,11 +45,13 @@ constexpr unsigned kMbIconQuestion = 0x20;
 constexpr unsigned kMbIconExclamation = 0x30;
 constexpr unsigned kMbIconInformation = 0x40;
 constexpr unsigned kMbDefButton2 = 0x100;
+constexpr unsigned kMbTaskModal = 0x2000;  // the thread's other windows wait
 constexpr int kIdYes = 6;
 
 // Shell_NotifyIcon operations.
 constexpr unsigned kNimAdd = 0;
 constexpr unsigned kNimDelete = 2;
+constexpr unsigned kNimSetFocus = 3;  // the notification area takes the focus back
 
 // The notification-icon record in its first, 88-byte form (NOTIFYICONDATAA
 // before the shell 5.0 additions). Every add and delete passes this record.

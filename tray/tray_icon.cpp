@@ -41,7 +41,15 @@ void FormDiscoraNotify::Form_MouseMove(unsigned trayMessage) {
     int x = 0;
     int y = 0;
     platform_.CursorPos(&x, &y);
-    RunMenuCommand(window_.PopupMenu(x, y));
+    const MenuItem chosen = window_.PopupMenu(x, y);
+    RunMenuCommand(chosen);
+    // Closed with Esc or a click elsewhere, or a switch flipped: the menu's
+    // work is done and the focus goes back to the notification area. The
+    // other commands open a window or box of their own, or end the program.
+    if (!state_.IconHidden && (chosen == MenuItem::None || chosen == MenuItem::Autorun ||
+                               chosen == MenuItem::Start || chosen == MenuItem::Utility)) {
+      platform_.NotifyIcon(kNimSetFocus, state_.TrayData);
+    }
   }
 }
 

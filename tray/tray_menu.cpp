@@ -39,9 +39,12 @@ void FormDiscoraNotify::mnuUtility_Click() {
 
 void FormDiscoraNotify::mnuHide_Click() {
   DeleteTrayIcon();
+  // Both boxes are modal to the whole program (no owner, task-modal): while
+  // one is open the configuration window takes no clicks, yet the timer
+  // and the tray go on.
   const int answer =
       platform_.ShowMessageBox(0, "Do you want Discora always hidden?", DISCORA_TITLE,
-                               kMbYesNo | kMbIconQuestion | kMbDefButton2);
+                               kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbTaskModal);
   settings_.Write(keys::kHidden, BoolText(answer == kIdYes));
   state_.IconHidden = true;
 }
@@ -50,7 +53,7 @@ void FormDiscoraNotify::mnuConfig_Click() { window_.SetVisible(true); }
 
 void FormDiscoraNotify::mnuAbout_Click() {
   platform_.ShowMessageBox(0, std::string(DISCORA_COPYRIGHT) + "\r\n" + DISCORA_HOMEPAGE,
-                           window_.Caption(), kMbOk | kMbIconInformation);
+                           window_.Caption(), kMbOk | kMbIconInformation | kMbTaskModal);
   platform_.RunShellExecute(window_.Handle(), "Open", DISCORA_HOMEPAGE, "", "", kShowNormal);
 }
 

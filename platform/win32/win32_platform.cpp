@@ -2,6 +2,7 @@
 // checked wrapper: results are handed back to the logic, never thrown.
 #include "platform/win32/win32_platform.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
 #include <mmsystem.h>
 #include <shellapi.h>
@@ -27,9 +28,10 @@ static_assert(kVkShift == VK_SHIFT, "virtual key");
 static_assert(kMbOk == MB_OK && kMbYesNo == MB_YESNO && kMbIconQuestion == MB_ICONQUESTION &&
                   kMbIconExclamation == MB_ICONEXCLAMATION &&
                   kMbIconInformation == MB_ICONINFORMATION && kMbDefButton2 == MB_DEFBUTTON2 &&
-                  kIdYes == IDYES,
+                  kMbTaskModal == MB_TASKMODAL && kIdYes == IDYES,
               "message box flags");
-static_assert(kNimAdd == NIM_ADD && kNimDelete == NIM_DELETE, "Shell_NotifyIcon operations");
+static_assert(kNimAdd == NIM_ADD && kNimDelete == NIM_DELETE && kNimSetFocus == NIM_SETFOCUS,
+              "Shell_NotifyIcon operations");
 
 namespace {
 
@@ -111,6 +113,49 @@ void HardenProcess() {
   if (setDefault != nullptr) setDefault(kSearchSystem32);
   // Older systems: at least take the current folder out of the search.
   SetDllDirectoryA("");
+}
+
+void InitCommonControlsOnce() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  // The manifest asks for common controls 6, so buttons, edit fields and
+  // message boxes use its classes, which exist once the library is loaded
+  // and initialised (on Windows XP nothing else does it). Loaded by name:
+  // the manifest's activation context redirects the name to version 6 in
+  // the side-by-side store, which a full path would bypass (it names the
+  // older library in the system folder); any search beyond that is
+  // confined to the system folder (HardenProcess).
+  using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  HMODULE library = LoadLibraryA("comctl32.dll");  // kept for the run
+  if (library == nullptr) return;
+  const auto initialize = reinterpret_cast<InitCommonControlsExFn>(
+      reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControlsEx")));
+  if (initialize == nullptr) return;
+  INITCOMMONCONTROLSEX classes;
+  classes.dwSize = sizeof classes;
+  classes.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
+  initialize(&classes);
+}
+
+void AllowMessageFromLowerIntegrity(HWND window, UINT message) {
+  // Looked up at run time: Windows 7 has the per-window call, Vista only
+  // the per-process one, and XP has no message filter at all.
+  HMODULE user = GetModuleHandleA("user32.dll");
+  if (user == nullptr || message == 0) return;
+  using ForWindowFn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+  using ForProcessFn = BOOL(WINAPI*)(UINT, DWORD);
+  constexpr DWORD kMsgfltAllow = 1;  // MSGFLT_ALLOW
+  constexpr DWORD kMsgfltAdd = 1;    // MSGFLT_ADD
+  const auto forWindow = reinterpret_cast<ForWindowFn>(
+      reinterpret_cast<void*>(GetProcAddress(user, "ChangeWindowMessageFilterEx")));
+  if (forWindow != nullptr) {
+    forWindow(window, message, kMsgfltAllow, nullptr);
+    return;
+  }
+  const auto forProcess = reinterpret_cast<ForProcessFn>(
+      reinterpret_cast<void*>(GetProcAddress(user, "ChangeWindowMessageFilter")));
+  if (forProcess != nullptr) forProcess(message, kMsgfltAdd);
 }
 
 bool Win32Platform::AnotherInstanceRunning() {
@@ -327,6 +372,7 @@ void Win32Platform::RestoreWindow(WindowHandle window) {
 
 int Win32Platform::ShowMessageBox(WindowHandle owner, const std::string& text,
                                   const std::string& title, unsigned flags) {
+  InitCommonControlsOnce();
   return MessageBoxA(ToHwnd(owner), text.c_str(), title.c_str(), flags);
 }
 
@@ -376,7 +422,15 @@ bool Win32Platform::ShowOpenFileDialog(OpenFileRecord& record) {
   EnsureComInitialized();
   static const auto getOpenFileName =
       LoadSystemFunction<GetOpenFileNameFn>("comdlg32.dll", "GetOpenFileNameA");
-  if (getOpenFileName == nullptr || !getOpenFileName(&dialog)) return false;
+  if (getOpenFileName == nullptr) return false;
+  // The dialog moves the current folder to the one browsed to, even with
+  // OFN_NOCHANGEDIR on some systems; it is put back, so a folder on a disc
+  // never stays in use and later relative names mean what they did.
+  std::vector<wchar_t> folder(GetCurrentDirectoryW(0, nullptr) + 1, L'\0');
+  const DWORD folderLength = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
+  const BOOL chosen = getOpenFileName(&dialog);
+  if (folderLength > 0 && folderLength < folder.size()) SetCurrentDirectoryW(folder.data());
+  if (!chosen) return false;
   record.file.assign(file.begin(), file.end());
   record.fileTitle.assign(fileTitle.begin(), fileTitle.end());
   return true;

@@ -59,4 +59,11 @@ class Win32Platform final : public Platform {
 // the system's blocking error boxes. Called first thing at start-up.
 void HardenProcess();
 
+// Loads the common controls and registers their classes; called before the
+// first control or message box is made, never at start-up.
+void InitCommonControlsOnce();
+
+// Lets `message` reach `window` from a process of lower integrity level.
+void AllowMessageFromLowerIntegrity(HWND window, UINT message);
+
 }  // namespace discora

@@ -23,6 +23,7 @@ from harness import (
     PROGRAM_FOLDER,
     TOOLS_FOLDER,
     VGS,
+    RegValue,
     as_reg_values,
     wait_until,
 )
@@ -291,6 +292,55 @@ def test_browse_fills_the_field_cancel_keeps_typed_text_and_only_ok_stores(machi
     assert agent.poll() is None
 
 
+def test_layout_and_font_follow_a_screen_of_120_dots_per_inch(machine, desktop):
+    machine.install()
+    for root, key in (("HKCU", "Control Panel\\Desktop"),
+                      ("HKLM", "System\\CurrentControlSet\\Hardware Profiles\\Current\\"
+                               "Software\\Fonts")):
+        machine.set_registry(root, key, "LogPixels", RegValue.dword(120))
+    machine.start_agent_and_wait_first_poll()
+    state = desktop.show_by_command()
+    # 12 twips a pixel instead of 15: every length grows by a quarter.
+    assert state.client == (376, 198), state.describe()
+    for control_id, (_, box) in LAYOUT.items():
+        assert state.box(control_id) == tuple((v * 1800 + 720) // 1440 for v in box), \
+            state.describe()
+
+
+def test_enter_presses_the_browse_button_a_click_focused_and_ok_once_it_has_gone(
+        machine, desktop):
+    agent = machine.start()
+    state = desktop.show_by_command()
+    title = "Select [pec] Path"
+
+    def cancel_dialog():
+        dialog = desktop.wait_state(lambda s: s.focus["focus_class"].lower() == "edit",
+                                    f"the dialog {title!r}", cls=DIALOG_CLASS, title=title)
+        desktop.key(dialog.xwindow, "Escape")
+        desktop.wait_gone(DIALOG_CLASS, title, "the cancelled dialog to close")
+        return desktop.wait_state(
+            lambda s: s.window["enabled"] == "1" and s.focus_id == IDC_BTNBROWSE[1],
+            "the window enabled with the focus back on the browse button")
+
+    desktop.click_control(state, IDC_BTNBROWSE[1])
+    state = cancel_dialog()
+    # The focused push button carries the default style, OK gives it up.
+    style = {i: int(state.control(i)["style"], 16) & BS_TYPEMASK
+             for i in (IDC_BTNBROWSE[1], IDC_BTNOK)}
+    assert style == {IDC_BTNBROWSE[1]: BS_DEFPUSHBUTTON, IDC_BTNOK: 0}, style
+    desktop.key(state.xwindow, "Return")
+    state = cancel_dialog()
+    assert machine.settings_values() is None, "Enter pressed the browse button, not OK"
+
+    # Once the focus leaves it, Enter presses OK again.
+    desktop.key(state.xwindow, "Tab")
+    state = desktop.wait_focus(IDC_TXTPATH[2])
+    desktop.key(state.xwindow, "Return")
+    desktop.wait_hidden()
+    assert machine.settings_values() == as_reg_values({"App1": JOY, "App2": PEC, "App3": ""})
+    assert agent.poll() is None
+
+
 def test_exit_from_the_tray_menu_while_shown_ends_the_program_storing_nothing(machine, desktop):
     stored = {"App1": JOY, "App2": PEC, "App3": ""}
     agent = machine.start(settings=stored)
@@ -323,7 +373,16 @@ def test_credits_line_shows_the_about_box_and_opens_the_page_after_ok(machine, d
     address = next((word for word in text.split() if word.startswith("http")), None)
     assert "the Discora developers" in text and address, box.describe()
     assert box.text(1) == "OK"
-    assert desktop.state().visible, "the window stays shown behind the box"
+    owner = desktop.state()
+    assert owner.visible, "the window stays shown behind the box"
+    assert owner.window["enabled"] == "0", "the box is modal to the whole program"
+    # Clicks on the credits line and on OK meanwhile do nothing: no second
+    # box, nothing stored, the window stays.
+    box_rect = box.rect
+    for control_id in (IDC_LBLCREDITS, IDC_BTNOK):
+        x, y = owner.screen_point(control_id, 0.2)
+        assert not (box_rect[0] <= x < box_rect[2] and box_rect[1] <= y < box_rect[3])
+        desktop.click(x, y)
 
     # The page opens only once the box is closed: a poll later, nothing.
     machine.wait_polls(1)
@@ -337,6 +396,10 @@ def test_credits_line_shows_the_about_box_and_opens_the_page_after_ok(machine, d
     wait_until(lambda: any(e.get("active") == "1" for e in machine.events("activate")), 30,
                "the emulator's window to be activated", details=machine.describe)
 
+    assert len([w for w in machine.windows() if w.get("text") == AGENT_CAPTION and
+                w.get("class") == DIALOG_CLASS]) == 1, "one About box"
+    assert machine.settings_values() is None
+
     desktop.click_control(box, 1)
     desktop.wait_gone(DIALOG_CLASS, AGENT_CAPTION, "the About box to close")
     opened = machine.wait_launches(1, role="utility")
@@ -345,6 +408,9 @@ def test_credits_line_shows_the_about_box_and_opens_the_page_after_ok(machine, d
     assert opened[0].show == SW_SHOWNORMAL
     assert not [p for p in machine.windows_processes() if "winebrowser" in p.lower()]
     assert desktop.state().visible
+    machine.wait_polls(1)
+    assert len(machine.launches(role="utility")) == 1, "the page opened once"
+    assert machine.settings_values() is None
     assert agent.poll() is None
 
 

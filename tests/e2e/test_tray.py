@@ -18,7 +18,7 @@ import time
 
 import pytest
 
-from desktop import CAPTIONS, TRAY_MENU, rect
+from desktop import CAPTIONS, IDC_TXTPATH, TRAY_MENU, rect
 from harness import (
     AGENT_CAPTION,
     AGENT_CLASS,
@@ -42,7 +42,9 @@ from harness import (
     WM_QUERYENDSESSION,
     WM_QUIT,
     WM_RBUTTONUP,
+    WM_SYSCOMMAND,
     RegValue,
+    as_reg_values,
     parse_fields,
     paths,
     wait_until,
@@ -56,6 +58,9 @@ FRESH_CHECKED = {ID.IDM_AUTORUN, ID.IDM_START, ID.IDM_UTILITY}
 HIDE_QUESTION = "Do you want Discora always hidden?"
 APP_TITLE = "Discora"
 VK_SHIFT = 0x10
+VK_RETURN = 0x0D
+VK_X = 0x58
+SC_CLOSE = 0xF060
 BS_DEFPUSHBUTTON = 0x1
 SS_ICON = 0x3
 
@@ -170,6 +175,31 @@ def test_right_click_opens_the_menu_at_the_pointer_and_esc_or_a_click_elsewhere_
     assert machine.settings_values() is None
     desktop.tray.wait_icon()
     assert machine.launches() == []
+
+
+def test_keys_typed_after_the_menu_closes_reach_no_field_of_the_hidden_window(machine, desktop):
+    stored = {"App1": JOY, "App2": PEC, "App3": ""}
+    agent = machine.start(settings=stored)
+    # Shown once and closed, so its fields exist and one had the focus.
+    state = desktop.show_by_command()
+    machine.post_to_agent(WM_SYSCOMMAND, SC_CLOSE)
+    desktop.wait_hidden()
+
+    _, menu = desktop.open_menu()
+    desktop.key(menu["xwindow"], "Escape")
+    desktop.wait_menu_closed()
+    # Typed as the user would, into whatever has the keyboard now: a letter,
+    # then Enter. The poll after them comes after their handling (a timer
+    # is the last thing a message loop takes).
+    for vk in (VK_X, VK_RETURN):
+        machine.probe("key", str(vk), "down", check=True)
+        machine.probe("key", str(vk), "up", check=True)
+    machine.wait_polls(1)
+    assert machine.settings_values() == as_reg_values(stored), "nothing was stored"
+    hidden = desktop.state()
+    assert not hidden.visible
+    assert [hidden.text(i) for i in IDC_TXTPATH] == [JOY, PEC, ""]
+    assert agent.poll() is None
 
 
 # --------------------------------------------------------------------------

@@ -130,14 +130,19 @@ TEST_F(ConfigTest, FocusSelectsTheWholeText) {
   EXPECT_EQ(window.selections[1].length, 0);
 }
 
-TEST(LayoutTest, TwipsConvertToWholePixels) {
+TEST(LayoutTest, TwipsConvertToWholePixelsAtTheScreensResolution) {
   EXPECT_EQ(TwipsToPixels(kClientWidthTwips), 301);
   EXPECT_EQ(TwipsToPixels(kClientHeightTwips), 158);
   for (const auto& c : kConfigControls) {
     for (int twips : {c.left, c.top, c.width, c.height}) {
-      EXPECT_EQ(TwipsToPixels(twips) * kTwipsPerPixel, twips) << "control " << c.id;
+      EXPECT_EQ(TwipsToPixels(twips) * 15, twips) << "control " << c.id;
     }
   }
+  // Large fonts (120 dots per inch): 12 twips per pixel, halves up.
+  EXPECT_EQ(TwipsToPixels(kClientWidthTwips, 120), 376);
+  EXPECT_EQ(TwipsToPixels(kClientHeightTwips, 120), 198);
+  EXPECT_EQ(TwipsToPixels(kClientWidthTwips, 144), 452);
+  EXPECT_EQ(TwipsToPixels(kClientWidthTwips, 0), 301);
   // The rows' uneven edges survive the conversion.
   EXPECT_EQ(TwipsToPixels(kConfigControls[4].left), 5);  // txtPath(2)
   EXPECT_EQ(TwipsToPixels(kConfigControls[4].top), 101);

@@ -61,7 +61,8 @@ TEST_F(MenuTest, HideDeletesTheIconThenStoresTheAnswer) {
     ASSERT_EQ(m.platform.boxes.size(), 1u);
     EXPECT_EQ(m.platform.boxes[0].text, "Do you want Discora always hidden?");
     EXPECT_EQ(m.platform.boxes[0].title, "Discora");
-    EXPECT_EQ(m.platform.boxes[0].flags, 292u);
+    // Yes/No, question mark, No as default: 292; modal to the whole program.
+    EXPECT_EQ(m.platform.boxes[0].flags, 292u | kMbTaskModal);
     EXPECT_EQ(m.platform.events.at(0), "delete");  // gone before the question
     EXPECT_EQ(m.platform.Setting("Hidden"), stored);
     EXPECT_TRUE(m.form.State().IconHidden);
@@ -79,7 +80,7 @@ TEST_F(MenuTest, AboutShowsTheBoxThenOpensTheSameAddress) {
     ASSERT_EQ(platform.shellCalls.size(), 1u);
     const ShellCall& shell = platform.shellCalls[0];
     EXPECT_EQ(platform.boxes[0].title, "Discora 1.0");
-    EXPECT_EQ(platform.boxes[0].flags, 64u);
+    EXPECT_EQ(platform.boxes[0].flags, 64u | kMbTaskModal);
     EXPECT_EQ(platform.boxes[0].text, std::string(DISCORA_COPYRIGHT) + "\r\n" + shell.file);
     EXPECT_FALSE(shell.file.empty());
     EXPECT_EQ(shell.owner, window.handle);

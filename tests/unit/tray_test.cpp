@@ -73,6 +73,24 @@ TEST_F(TrayTest, DoubleClickLaunchesAndRightButtonUpPopsUpTheMenuAtThePointer) {
   EXPECT_FALSE(form.MenuBusy());
 }
 
+TEST_F(TrayTest, FocusGoesBackToTheNotificationAreaAfterAMenuThatOpensNothing) {
+  StartAgent();
+  const std::vector<std::pair<MenuItem, bool>> cases = {
+      {MenuItem::None, true},    {MenuItem::Autorun, true}, {MenuItem::Start, true},
+      {MenuItem::Utility, true}, {MenuItem::Config, false}, {MenuItem::About, false},
+      {MenuItem::Hide, false},   {MenuItem::Exit, false}};
+  for (const auto& [choice, handsBack] : cases) {
+    SCOPED_TRACE(static_cast<int>(choice));
+    platform.ClearRecords();
+    window.popupChoice = choice;
+    form.Form_MouseMove(kTrayRightButtonUp);
+    const bool sent =
+        !platform.notifications.empty() && platform.notifications.back().operation == kNimSetFocus;
+    EXPECT_EQ(sent, handsBack);
+    if (sent) EXPECT_EQ(platform.notifications.back().record.uID, 1u);
+  }
+}
+
 TEST_F(TrayTest, TrayEventsWhileTheMenuOrItsBoxIsOpenAreIgnored) {
   platform.folderListing = {"vgs.exe"};
   StartAgent();
