@@ -108,9 +108,10 @@ void HardenProcess() {
                               GetProcAddress(kernel, "SetDefaultDllDirectories")))
                         : nullptr;
   constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
-  if (setDefault != nullptr) setDefault(kSearchSystem32);
-  // Older systems: at least take the current folder out of the search.
-  SetDllDirectoryA("");
+  // Older systems: at least take the current folder out of the search. Only
+  // there: the emptied DLL directory is handed down to every program the
+  // agent starts, and changes where those look for their own DLLs.
+  if (setDefault == nullptr || !setDefault(kSearchSystem32)) SetDllDirectoryA("");
 }
 
 bool Win32Platform::AnotherInstanceRunning() {
@@ -210,8 +211,12 @@ bool Win32Platform::StartProgram(const std::string& application, const std::stri
   std::memset(&process, 0, sizeof process);
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
+  // The agent's own error mode keeps its drive probes quiet; a started
+  // program that inherited it would fail silently where the system would
+  // name a missing DLL.
   if (!CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr,
-                      nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+                      nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr, nullptr, &startup,
+                      &process)) {
     return false;
   }
   // Started and left to run: nothing waits for it.
