@@ -200,8 +200,8 @@ bool Win32Platform::IsFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool Win32Platform::StartProgram(const std::string& application, const std::string& commandLine,
-                                 int showStyle) {
+long Win32Platform::StartProgram(const std::string& application, const std::string& commandLine,
+                                 const std::string& folder, int showStyle) {
   STARTUPINFOA startup;
   std::memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
@@ -215,14 +215,14 @@ bool Win32Platform::StartProgram(const std::string& application, const std::stri
   // program that inherited it would fail silently where the system would
   // name a missing DLL.
   if (!CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr,
-                      nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr, nullptr, &startup,
-                      &process)) {
-    return false;
+                      nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+    return static_cast<long>(GetLastError());
   }
   // Started and left to run: nothing waits for it.
   ScopedHandle thread(process.hThread);
   ScopedHandle started(process.hProcess);
-  return true;
+  return kErrorSuccess;
 }
 
 std::string Win32Platform::ExpandEnvironment(const std::string& text) {

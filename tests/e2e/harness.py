@@ -951,15 +951,23 @@ def paths(launches: Iterable[Launch]) -> list[str]:
     return [launch.path for launch in launches]
 
 
+def folder_of(path: str) -> str:
+    """The folder of a file's Windows path; a drive root keeps its "\\"."""
+    folder = path.rsplit("\\", 1)[0]
+    return folder + "\\" if len(folder) == 2 and folder[1] == ":" else folder
+
+
 def assert_started(launch: Launch, path: str, show: int, cmdline: str | None = None) -> None:
     """The program was started by its whole path, quoted, so no blank can
-    split it (or by `cmdline`), with the show style `show`. Its error mode is
-    the system's default, not the agent's (Wine hands no error mode to a
-    started program, so here this holds however the agent starts it)."""
+    split it (or by `cmdline`), with the show style `show`, in its own
+    folder, whichever folder the agent is in. Its error mode is the system's
+    default, not the agent's (Wine hands no error mode to a started program,
+    so here this holds however the agent starts it)."""
     assert launch.path == path, launch
     assert launch.cmdline == (cmdline if cmdline is not None else f'"{path}"'), launch
     assert launch.flags & STARTF_USESHOWWINDOW, launch
     assert launch.show == show, launch
+    assert launch.cwd == folder_of(path), launch
     assert launch.errormode == 0, launch
 
 

@@ -89,11 +89,11 @@ bool FakePlatform::IsFile(const std::string& path) {
   return files_.count(Lower(path)) != 0;
 }
 
-bool FakePlatform::StartProgram(const std::string& application, const std::string& commandLine,
-                                int showStyle) {
-  starts.push_back({application, commandLine, showStyle});
+long FakePlatform::StartProgram(const std::string& application, const std::string& commandLine,
+                                const std::string& folder, int showStyle) {
+  starts.push_back({application, commandLine, folder, showStyle});
   events.push_back("start:" + commandLine);
-  return true;
+  return kErrorSuccess;
 }
 
 std::string FakePlatform::ExpandEnvironment(const std::string& text) {

@@ -68,11 +68,11 @@ struct ShellCall {
   int showStyle;
 };
 struct StartCall {
-  std::string application, commandLine;
+  std::string application, commandLine, folder;
   int showStyle;
   bool operator==(const StartCall& o) const {
-    return std::tie(application, commandLine, showStyle) ==
-           std::tie(o.application, o.commandLine, o.showStyle);
+    return std::tie(application, commandLine, folder, showStyle) ==
+           std::tie(o.application, o.commandLine, o.folder, o.showStyle);
   }
 };
 
@@ -150,8 +150,8 @@ class FakePlatform : public Platform, public FakeRecords {
   std::string FindFirstFileName(const std::string& pattern) override;
   bool FileLength(const std::string& path, std::uint64_t* length) override;
   bool IsFile(const std::string& path) override;
-  bool StartProgram(const std::string& application, const std::string& commandLine,
-                    int showStyle) override;
+  long StartProgram(const std::string& application, const std::string& commandLine,
+                    const std::string& folder, int showStyle) override;
   std::string ExpandEnvironment(const std::string& text) override;
   std::uintptr_t InstanceHandle() override { return kInstance; }
   long OpenRegKey(RegKey root, const std::string& subKey, RegKey* key) override;
