@@ -225,6 +225,27 @@ long Win32Platform::StartProgram(const std::string& application, const std::stri
   return kErrorSuccess;
 }
 
+void Win32Platform::ShellStartProgram(WindowHandle owner, const std::string& file,
+                                      const std::string& parameters, const std::string& folder,
+                                      int showStyle) {
+  EnsureComInitialized();
+  SHELLEXECUTEINFOA info;
+  std::memset(&info, 0, sizeof info);
+  info.cbSize = sizeof info;
+  // No SEE_MASK_FLAG_NO_UI: it keeps the shell from showing any prompt, the
+  // consent prompt included. No process handle is asked for: nothing waits.
+  info.fMask = SEE_MASK_DEFAULT;
+  // With no window of ours as its owner, the consent prompt may only flash in
+  // the taskbar.
+  info.hwnd = ToHwnd(owner);
+  info.lpVerb = "open";
+  info.lpFile = file.c_str();
+  info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
+  info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
+  info.nShow = showStyle;
+  ShellExecuteExA(&info);
+}
+
 std::string Win32Platform::ExpandEnvironment(const std::string& text) {
   const DWORD needed = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
   if (needed == 0) return text;

@@ -22,6 +22,8 @@ class Win32Platform final : public Platform {
   bool IsFile(const std::string& path) override;
   long StartProgram(const std::string& application, const std::string& commandLine,
                     const std::string& folder, int showStyle) override;
+  void ShellStartProgram(WindowHandle owner, const std::string& file, const std::string& parameters,
+                         const std::string& folder, int showStyle) override;
   std::string ExpandEnvironment(const std::string& text) override;
   std::uintptr_t InstanceHandle() override;
 

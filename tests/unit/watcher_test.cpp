@@ -255,6 +255,31 @@ TEST_F(WatcherTest, EmulatorCommandFromTheRegistryStartsTheFileItNames) {
   }
 }
 
+// CreateProcess cannot start a program marked to run as administrator; the
+// shell can, once the user consents. Any other failure is left at that.
+TEST_F(WatcherTest, ProgramThatMustRunAsAdministratorIsStartedThroughTheShell) {
+  const std::string joy = "C:\\Tools\\Joy.exe";
+  const std::string pec = "C:\\Tools\\pec.exe";
+  const std::string vgs = "C:\\Program Files\\VGS\\vgs.exe";
+  platform.folderListing.clear();
+  platform.AddFile(joy, 4000);
+  platform.AddFile(pec, 9000);
+  platform.AddFile(vgs, 1 << 20);
+  platform.SetRegText(kHkeyLocalMachine, kVgsKey, "Location", vgs + " -x  /y");
+  platform.startErrors = {{Quoted(joy), kErrorElevationRequired},
+                          {Quoted(pec), kErrorAccessDenied},
+                          {Quoted(vgs) + " -x  /y", kErrorElevationRequired}};
+  StartAgent();
+  window.paths = {joy, pec, ""};
+  form.Form_MouseMove(kTrayDoubleClick);
+  EXPECT_EQ(platform.starts.size(), 3u);
+  EXPECT_EQ(platform.shellStarts,
+            (std::vector<ShellCall>{
+                {window.handle, "open", joy, "", "C:\\Tools", kShowMinimized},
+                {window.handle, "open", vgs, "-x  /y", "C:\\Program Files\\VGS", kShowNormal}}));
+  EXPECT_EQ(platform.events, (std::vector<std::string>{"shellstart:" + joy, "shellstart:" + vgs}));
+}
+
 TEST_F(WatcherTest, DeviceArrivalOnTheWatchedDrivePollsAtOnce) {
   StartAgent();
   InsertPlayStationDisc();
