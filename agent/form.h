@@ -99,6 +99,8 @@ class FormDiscoraNotify {
   // agent/launcher.cpp
   void LaunchEmulator();
   void StartEmulator();
+  void RunProgram(const std::string& application, const std::string& commandLine,
+                  const std::string& file, const std::string& arguments, int showStyle);
   bool FileExists(const std::string& path);
   // tray/tray_icon.cpp
   void LoadTrayIcon();

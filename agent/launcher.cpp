@@ -6,13 +6,38 @@
 
 namespace discora {
 
+namespace {
+
+constexpr char kBlanks[] = " \t";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// The folder a program is started in: the one its file lies in, as a
+// shortcut's "Start in" gives it. A drive root keeps its separator ("C:\");
+// a bare name has none, and the program keeps the agent's folder.
+std::string FolderOf(const std::string& file) {
+  const auto slash = file.find_last_of("\\/");
+  if (slash == std::string::npos) return std::string();
+  return file.substr(0, slash == 2 && file[1] == ':' ? 3 : slash);
+}
+
+// The text after a program's name, without the blanks that separate them.
+std::string ArgumentsAfter(const std::string& command, std::size_t nameEnd) {
+  const auto first = command.find_first_not_of(kBlanks, nameEnd);
+  return first == std::string::npos ? std::string() : command.substr(first);
+}
+
+}  // namespace
+
 void FormDiscoraNotify::LaunchEmulator() {
   if (window_.Checked(MenuItem::Utility)) {
     for (state_.LoopIndex = 0; state_.LoopIndex <= 2; ++state_.LoopIndex) {
       const std::string path = window_.PathText(state_.LoopIndex);
       // The whole text names the file: start that file, never a shorter
       // prefix of it that happens to exist ("C:\Program.exe").
-      if (FileExists(path)) platform_.StartProgram(path, "\"" + path + "\"", kShowMinimized);
+      if (FileExists(path)) RunProgram(path, Quoted(path), path, "", kShowMinimized);
     }
   }
 
@@ -31,15 +56,51 @@ void FormDiscoraNotify::LaunchEmulator() {
 }
 
 void FormDiscoraNotify::StartEmulator() {
+  const std::string& location = state_.EmulatorPath;
   if (state_.EmulatorInAppFolder) {
     // Found in our own folder: start it there, by its full path.
-    const std::string file = AppDir() + state_.EmulatorPath;
-    platform_.StartProgram(file, "\"" + file + "\"", kShowNormal);
-  } else if (platform_.IsFile(state_.EmulatorPath)) {
-    platform_.StartProgram(state_.EmulatorPath, "\"" + state_.EmulatorPath + "\"", kShowNormal);
+    const std::string file = AppDir() + location;
+    RunProgram(file, Quoted(file), file, "", kShowNormal);
+  } else if (platform_.IsFile(location)) {
+    RunProgram(location, Quoted(location), location, "", kShowNormal);
+  } else if (location[0] == '"') {
+    // The installer's quoted command: passed as it stands; the quotes say
+    // where the program's name ends.
+    const auto close = location.find('"', 1);
+    const std::string file = location.substr(1, close == std::string::npos ? close : close - 1);
+    const std::string arguments =
+        close == std::string::npos ? std::string() : ArgumentsAfter(location, close + 1);
+    RunProgram("", location, file, arguments, kShowNormal);
   } else {
-    // The installer's command, possibly with arguments: passed as it stands.
-    platform_.StartProgram("", state_.EmulatorPath, kShowNormal);
+    // The installer's path and arguments without quotes. Handed over as it
+    // stands, the system would try each prefix up to a blank in turn, the
+    // shortest first: "C:\Program Files\VGS\vgs.exe -x" would start any
+    // "C:\Program.exe". The program is the longest prefix ending before a
+    // blank that names a file; none names one, nothing starts.
+    for (std::size_t end = location.size() - 1; end > 0; --end) {
+      if (!IsBlank(location[end]) || IsBlank(location[end - 1])) continue;
+      const std::string file = location.substr(0, end);
+      if (!platform_.IsFile(file)) continue;
+      const std::string arguments = ArgumentsAfter(location, end);
+      RunProgram(file, arguments.empty() ? Quoted(file) : Quoted(file) + " " + arguments, file,
+                 arguments, kShowNormal);
+      return;
+    }
+  }
+}
+
+void FormDiscoraNotify::RunProgram(const std::string& application, const std::string& commandLine,
+                                   const std::string& file, const std::string& arguments,
+                                   int showStyle) {
+  // Started in the program's own folder: never in whichever folder the agent
+  // happens to be in (System32 when started at logon, or the folder last
+  // browsed to in the open-file dialog).
+  const std::string folder = FolderOf(file);
+  const long error = platform_.StartProgram(application, commandLine, folder, showStyle);
+  // A program marked to run as administrator cannot be created by a process
+  // that is not elevated; the shell starts it once the user consents.
+  if (error == kErrorElevationRequired) {
+    platform_.ShellStartProgram(window_.Handle(), file, arguments, folder, showStyle);
   }
 }
 

@@ -29,6 +29,9 @@ constexpr long kErrorSuccess = 0;
 constexpr long kErrorFileNotFound = 2;
 constexpr long kErrorAccessDenied = 5;
 constexpr long kErrorMoreData = 234;
+// CreateProcess of a program marked to run as administrator, from a process
+// that is not elevated (ERROR_ELEVATION_REQUIRED).
+constexpr long kErrorElevationRequired = 740;
 
 constexpr unsigned kDriveCdrom = 5;
 
@@ -100,11 +103,19 @@ class Platform {
   virtual bool FileLength(const std::string& path, std::uint64_t* length) = 0;
   // True when `path` names an existing file (not a folder).
   virtual bool IsFile(const std::string& path) = 0;
-  // Starts a program without waiting for it. `application` names the file to
-  // run explicitly, or is empty to let the system take it from the command
-  // line. Returns false when nothing was started.
-  virtual bool StartProgram(const std::string& application, const std::string& commandLine,
-                            int showStyle) = 0;
+  // Starts a program without waiting for it, with the system's default error
+  // mode. `application` names the file to run explicitly, or is empty to let
+  // the system take it from the command line; `folder` is its current folder
+  // (empty: the agent's own). Returns 0, or the system's error code when
+  // nothing was started.
+  virtual long StartProgram(const std::string& application, const std::string& commandLine,
+                            const std::string& folder, int showStyle) = 0;
+  // Starts the program `file` through the shell's "open" verb, which asks
+  // the user's consent first when the program must run as administrator;
+  // `owner` is the window the consent prompt belongs to.
+  virtual void ShellStartProgram(WindowHandle owner, const std::string& file,
+                                 const std::string& parameters, const std::string& folder,
+                                 int showStyle) = 0;
   virtual std::string ExpandEnvironment(const std::string& text) = 0;
   virtual std::uintptr_t InstanceHandle() = 0;
 

@@ -110,9 +110,10 @@ void HardenProcess() {
                               GetProcAddress(kernel, "SetDefaultDllDirectories")))
                         : nullptr;
   constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
-  if (setDefault != nullptr) setDefault(kSearchSystem32);
-  // Older systems: at least take the current folder out of the search.
-  SetDllDirectoryA("");
+  // Older systems: at least take the current folder out of the search. Only
+  // there: the emptied DLL directory is handed down to every program the
+  // agent starts, and changes where those look for their own DLLs.
+  if (setDefault == nullptr || !setDefault(kSearchSystem32)) SetDllDirectoryA("");
 }
 
 void InitCommonControlsOnce() {
@@ -244,8 +245,8 @@ bool Win32Platform::IsFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool Win32Platform::StartProgram(const std::string& application, const std::string& commandLine,
-                                 int showStyle) {
+long Win32Platform::StartProgram(const std::string& application, const std::string& commandLine,
+                                 const std::string& folder, int showStyle) {
   STARTUPINFOA startup;
   std::memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
@@ -255,14 +256,39 @@ bool Win32Platform::StartProgram(const std::string& application, const std::stri
   std::memset(&process, 0, sizeof process);
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
+  // The agent's own error mode keeps its drive probes quiet; a started
+  // program that inherited it would fail silently where the system would
+  // name a missing DLL.
   if (!CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr,
-                      nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return false;
+                      nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+    return static_cast<long>(GetLastError());
   }
   // Started and left to run: nothing waits for it.
   ScopedHandle thread(process.hThread);
   ScopedHandle started(process.hProcess);
-  return true;
+  return kErrorSuccess;
+}
+
+void Win32Platform::ShellStartProgram(WindowHandle owner, const std::string& file,
+                                      const std::string& parameters, const std::string& folder,
+                                      int showStyle) {
+  EnsureComInitialized();
+  SHELLEXECUTEINFOA info;
+  std::memset(&info, 0, sizeof info);
+  info.cbSize = sizeof info;
+  // No SEE_MASK_FLAG_NO_UI: it keeps the shell from showing any prompt, the
+  // consent prompt included. No process handle is asked for: nothing waits.
+  info.fMask = SEE_MASK_DEFAULT;
+  // With no window of ours as its owner, the consent prompt may only flash in
+  // the taskbar.
+  info.hwnd = ToHwnd(owner);
+  info.lpVerb = "open";
+  info.lpFile = file.c_str();
+  info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
+  info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
+  info.nShow = showStyle;
+  ShellExecuteExA(&info);
 }
 
 std::string Win32Platform::ExpandEnvironment(const std::string& text) {

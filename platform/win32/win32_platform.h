@@ -20,8 +20,10 @@ class Win32Platform final : public Platform {
   std::string FindFirstFileName(const std::string& pattern) override;
   bool FileLength(const std::string& path, std::uint64_t* length) override;
   bool IsFile(const std::string& path) override;
-  bool StartProgram(const std::string& application, const std::string& commandLine,
-                    int showStyle) override;
+  long StartProgram(const std::string& application, const std::string& commandLine,
+                    const std::string& folder, int showStyle) override;
+  void ShellStartProgram(WindowHandle owner, const std::string& file, const std::string& parameters,
+                         const std::string& folder, int showStyle) override;
   std::string ExpandEnvironment(const std::string& text) override;
   std::uintptr_t InstanceHandle() override;
 

@@ -462,6 +462,8 @@ class Launch:
     show: int
     pid: int
     created: int
+    cwd: str  # its current folder when it started
+    errormode: int  # its error mode when it started (SetErrorMode)
     record: dict = field(repr=False)
 
 
@@ -715,7 +717,8 @@ class Machine:
                 continue
             found.append(Launch(role=r["role"], path=r["path"], cmdline=r["cmdline"],
                                 flags=int(r["flags"]), show=int(r["show"]), pid=int(r["pid"]),
-                                created=int(r["created"]), record=r))
+                                created=int(r["created"]), cwd=r["cwd"],
+                                errormode=int(r["errormode"]), record=r))
         return sorted(found, key=lambda launch: launch.created)
 
     def events(self, event: str) -> list[dict[str, str]]:
@@ -948,13 +951,24 @@ def paths(launches: Iterable[Launch]) -> list[str]:
     return [launch.path for launch in launches]
 
 
+def folder_of(path: str) -> str:
+    """The folder of a file's Windows path; a drive root keeps its "\\"."""
+    folder = path.rsplit("\\", 1)[0]
+    return folder + "\\" if len(folder) == 2 and folder[1] == ":" else folder
+
+
 def assert_started(launch: Launch, path: str, show: int, cmdline: str | None = None) -> None:
     """The program was started by its whole path, quoted, so no blank can
-    split it (or by `cmdline`), with the show style `show`."""
+    split it (or by `cmdline`), with the show style `show`, in its own
+    folder, whichever folder the agent is in. Its error mode is the system's
+    default, not the agent's (Wine hands no error mode to a started program,
+    so here this holds however the agent starts it)."""
     assert launch.path == path, launch
     assert launch.cmdline == (cmdline if cmdline is not None else f'"{path}"'), launch
     assert launch.flags & STARTF_USESHOWWINDOW, launch
     assert launch.show == show, launch
+    assert launch.cwd == folder_of(path), launch
+    assert launch.errormode == 0, launch
 
 
 def only(items: Iterable[T], what: str) -> T:

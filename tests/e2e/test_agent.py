@@ -10,12 +10,14 @@ the MCI log) rather than sleeping for a guessed time.
 
 import time
 
+from desktop import DIALOG_CLASS, IDC_BTNBROWSE
 from harness import (
     AGENT_CLASS,
     BLEEM_TITLE,
     DECOY,
     DRIVE_CDROM,
     EMULATOR_TITLE,
+    ID,
     JOY,
     PEC,
     POLL_SECONDS,
@@ -25,6 +27,7 @@ from harness import (
     SW_SHOWNORMAL,
     VGS,
     VGS_KEY,
+    WM_LBUTTONDBLCLK,
     WM_SYSCOMMAND,
     assert_started,
     only,
@@ -261,3 +264,48 @@ def test_utilities_switched_off_only_the_emulator_starts(machine):
     machine.wait_launches(1, role="emulator")
     machine.wait_polls(2)
     assert paths(machine.launches()) == [VGS]
+
+
+def test_programs_start_in_their_own_folders_whichever_folder_the_agent_is_in(machine, desktop):
+    """Every program starts in the folder of its own file, as a shortcut's
+    "Start in" gives it, not in the agent's current folder: System32 for an
+    agent started at logon, later the folder a browse in the configuration
+    window went to. (assert_started checks the folder.)"""
+    root_tool = "C:\\roottool.exe"
+    tool = "C:\\Program Files\\Disc Tools\\pec tool.exe"
+    picked = "C:\\Picked Tools\\picked.exe"
+    machine.install(root_tool, tool, VGS, picked,
+                    settings={"App1": root_tool, "App2": tool, "App3": ""})
+    machine.start_agent_and_wait_first_poll(cwd=machine.unix_path("C:\\windows\\system32"))
+
+    machine.insert("psx")
+    first = machine.wait_launches(3)
+    assert paths(first) == [root_tool, tool, VGS]
+    assert_started(first[0], root_tool, SW_SHOWMINIMIZED)  # in "C:\\"
+    assert_started(first[1], tool, SW_SHOWMINIMIZED)
+    assert_started(first[2], VGS, SW_SHOWNORMAL)
+
+    state = desktop.show_by_command()
+    desktop.click_control(state, IDC_BTNBROWSE[2])
+    title = "Select Another Utility  Path"
+    dialog = desktop.wait_state(lambda s: s.focus["focus_class"].lower() == "edit",
+                                f"the dialog {title!r}", cls=DIALOG_CLASS, title=title)
+    # Into the picked file's folder, then the file, as a user goes.
+    folder, name = picked.rsplit("\\", 1)
+    for text in (folder + "\\", name):
+        desktop.type_text(dialog.xwindow, text)
+        desktop.wait_state(lambda s: s.focused_text == text, f"{text!r} typed in the dialog",
+                           cls=DIALOG_CLASS, title=title)
+        desktop.key(dialog.xwindow, "Return")
+    desktop.wait_gone(DIALOG_CLASS, title, "the dialog to close")
+    desktop.click_control(desktop.wait_field(2, picked), ID.IDC_BTNOK)
+    desktop.wait_hidden()
+
+    # The emulator runs: the launcher starts the utilities and brings it
+    # forward.
+    machine.tray_event(WM_LBUTTONDBLCLK)
+    second = machine.wait_launches(6)[3:]
+    assert paths(second) == [root_tool, tool, picked]
+    assert_started(second[0], root_tool, SW_SHOWMINIMIZED)
+    assert_started(second[1], tool, SW_SHOWMINIMIZED)
+    assert_started(second[2], picked, SW_SHOWMINIMIZED)

@@ -366,6 +366,14 @@ LOCATION_CASES = {
     "10000-chars": LocationCase(path_of_length(10_000), None, None),
     "quoted-with-argument": LocationCase(f'"{PROGRAM_FILES_VGS}" -fullscreen', PROGRAM_FILES_VGS,
                                          PROGRAM_FILES_VGS, f'"{PROGRAM_FILES_VGS}" -fullscreen'),
+    # An installer's path and arguments without quotes: the file it names is
+    # started with the arguments, never the decoy "C:\Program.exe" that the
+    # text handed over as it stands would start.
+    "unquoted-with-arguments": LocationCase(f"{PROGRAM_FILES_VGS} -fullscreen  /x",
+                                            PROGRAM_FILES_VGS, PROGRAM_FILES_VGS,
+                                            f'"{PROGRAM_FILES_VGS}" -fullscreen  /x'),
+    "unquoted-naming-no-file": LocationCase("C:\\Program Files\\VGS\\gone vgs.exe -fullscreen",
+                                            None, None),
 }
 
 

@@ -89,11 +89,20 @@ bool FakePlatform::IsFile(const std::string& path) {
   return files_.count(Lower(path)) != 0;
 }
 
-bool FakePlatform::StartProgram(const std::string& application, const std::string& commandLine,
-                                int showStyle) {
-  starts.push_back({application, commandLine, showStyle});
+long FakePlatform::StartProgram(const std::string& application, const std::string& commandLine,
+                                const std::string& folder, int showStyle) {
+  starts.push_back({application, commandLine, folder, showStyle});
+  auto error = startErrors.find(commandLine);
+  if (error != startErrors.end()) return error->second;
   events.push_back("start:" + commandLine);
-  return true;
+  return kErrorSuccess;
+}
+
+void FakePlatform::ShellStartProgram(WindowHandle owner, const std::string& file,
+                                     const std::string& parameters, const std::string& folder,
+                                     int showStyle) {
+  shellStarts.push_back({owner, "open", file, parameters, folder, showStyle});
+  events.push_back("shellstart:" + file);
 }
 
 std::string FakePlatform::ExpandEnvironment(const std::string& text) {

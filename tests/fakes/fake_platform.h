@@ -66,13 +66,17 @@ struct ShellCall {
   WindowHandle owner;
   std::string verb, file, parameters, directory;
   int showStyle;
+  bool operator==(const ShellCall& o) const {
+    return std::tie(owner, verb, file, parameters, directory, showStyle) ==
+           std::tie(o.owner, o.verb, o.file, o.parameters, o.directory, o.showStyle);
+  }
 };
 struct StartCall {
-  std::string application, commandLine;
+  std::string application, commandLine, folder;
   int showStyle;
   bool operator==(const StartCall& o) const {
-    return std::tie(application, commandLine, showStyle) ==
-           std::tie(o.application, o.commandLine, o.showStyle);
+    return std::tie(application, commandLine, folder, showStyle) ==
+           std::tie(o.application, o.commandLine, o.folder, o.showStyle);
   }
 };
 
@@ -101,6 +105,7 @@ struct FakeRecords {
   std::vector<BoxCall> boxes;
   std::vector<NotifyCall> notifications;
   std::vector<ShellCall> shellCalls;
+  std::vector<ShellCall> shellStarts;  // ShellStartProgram, verb "open"
   std::vector<OpenFileRecord> dialogs;
 };
 
@@ -123,6 +128,7 @@ class FakePlatform : public Platform, public FakeRecords {
   std::function<void(const BoxCall&)> onMessageBox;  // runs while the box is "open"
   std::optional<std::string> dialogResult;           // text the dialog writes; nullopt = cancel
   std::set<std::string> rejectedValues;              // lower-case names whose write fails
+  std::map<std::string, long> startErrors;           // command line -> error of its start
 
   void AddFile(const std::string& path, std::uint64_t length) { files_[Lower(path)] = length; }
   void AddFolder(const std::string& path) { folders_.insert(Lower(path)); }
@@ -150,8 +156,10 @@ class FakePlatform : public Platform, public FakeRecords {
   std::string FindFirstFileName(const std::string& pattern) override;
   bool FileLength(const std::string& path, std::uint64_t* length) override;
   bool IsFile(const std::string& path) override;
-  bool StartProgram(const std::string& application, const std::string& commandLine,
-                    int showStyle) override;
+  long StartProgram(const std::string& application, const std::string& commandLine,
+                    const std::string& folder, int showStyle) override;
+  void ShellStartProgram(WindowHandle owner, const std::string& file, const std::string& parameters,
+                         const std::string& folder, int showStyle) override;
   std::string ExpandEnvironment(const std::string& text) override;
   std::uintptr_t InstanceHandle() override { return kInstance; }
   long OpenRegKey(RegKey root, const std::string& subKey, RegKey* key) override;

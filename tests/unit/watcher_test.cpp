@@ -11,13 +11,15 @@
 namespace discora::test {
 namespace {
 
-const StartCall kEmulator{"C:\\Discora\\vgs.exe", Quoted("C:\\Discora\\vgs.exe"), 1};
+const StartCall kEmulator{"C:\\Discora\\vgs.exe", Quoted("C:\\Discora\\vgs.exe"), "C:\\Discora", 1};
 
 class WatcherTest : public AgentTest {
  protected:
   WatcherTest() { platform.folderListing = {"vgs.exe"}; }
 
-  StartCall Utility(const std::string& path) { return {path, Quoted(path), 2}; }
+  StartCall Utility(const std::string& path, const std::string& folder) {
+    return {path, Quoted(path), folder, 2};
+  }
 };
 
 TEST_F(WatcherTest, OnePollSendsOpenStatusCloseWithASixCharacterReply) {
@@ -119,8 +121,9 @@ TEST_F(WatcherTest, UtilitiesStartMinimisedInFieldOrderBeforeTheEmulator) {
   StartAgent();
   window.paths = {"C:\\Tools\\Joy.exe", "C:\\Tools", "c:\\tools\\PEC.EXE"};
   form.Form_MouseMove(kTrayDoubleClick);
-  EXPECT_EQ(platform.starts, (std::vector<StartCall>{Utility("C:\\Tools\\Joy.exe"),
-                                                     Utility("c:\\tools\\PEC.EXE"), kEmulator}));
+  EXPECT_EQ(platform.starts,
+            (std::vector<StartCall>{Utility("C:\\Tools\\Joy.exe", "C:\\Tools"),
+                                    Utility("c:\\tools\\PEC.EXE", "c:\\tools"), kEmulator}));
 }
 
 TEST_F(WatcherTest, MissingEmptyAndZeroLengthUtilitiesAreSkipped) {
@@ -148,7 +151,8 @@ TEST_F(WatcherTest, RunningEmulatorIsBroughtForwardNotStartedAgain) {
     m.platform.windows[kVgsTitle] = OtherWindow{0x77, minimised};
     m.StartAgent();
     m.form.Form_MouseMove(kTrayDoubleClick);
-    EXPECT_EQ(m.platform.starts, std::vector<StartCall>{Utility("C:\\Discora\\pec.exe")});
+    EXPECT_EQ(m.platform.starts,
+              std::vector<StartCall>{Utility("C:\\Discora\\pec.exe", "C:\\Discora")});
     EXPECT_EQ(m.platform.windowSearches, std::vector<std::string>{kVgsTitle});
     EXPECT_EQ(m.form.State().EmulatorWindow, 0x77u);
     EXPECT_EQ(m.platform.activated, std::vector<WindowHandle>{0x77});
@@ -163,7 +167,8 @@ TEST_F(WatcherTest, NoEmulatorAnywhereStartsOnlyTheUtilities) {
   platform.AddFile("C:\\Discora\\DX7VGSJoy.exe", 5000);
   StartAgent();
   form.Form_MouseMove(kTrayDoubleClick);
-  EXPECT_EQ(platform.starts, std::vector<StartCall>{Utility("C:\\Discora\\DX7VGSJoy.exe")});
+  EXPECT_EQ(platform.starts,
+            std::vector<StartCall>{Utility("C:\\Discora\\DX7VGSJoy.exe", "C:\\Discora")});
 }
 
 TEST_F(WatcherTest, EmulatorIsStartedByTheCommandItWasFoundAs) {
@@ -176,17 +181,26 @@ TEST_F(WatcherTest, EmulatorIsStartedByTheCommandItWasFoundAs) {
     std::string title;
   };
   const std::string file = "C:\\Program Files\\VGS\\vgs.exe";
-  const std::string command = "C:\\VGS\\vgs.exe /fullscreen";
   const std::vector<Row> rows = {
-      {"E:\\", {"VGS.exe"}, "", false, {"E:\\VGS.exe", Quoted("E:\\VGS.exe"), 1}, kVgsTitle},
+      {"E:\\",
+       {"VGS.exe"},
+       "",
+       false,
+       {"E:\\VGS.exe", Quoted("E:\\VGS.exe"), "E:\\", 1},
+       kVgsTitle},
       {"C:\\Discora",
        {"bleem!.exe"},
        "",
        false,
-       {"C:\\Discora\\bleem!.exe", Quoted("C:\\Discora\\bleem!.exe"), 1},
+       {"C:\\Discora\\bleem!.exe", Quoted("C:\\Discora\\bleem!.exe"), "C:\\Discora", 1},
        "bleem!"},
-      {"C:\\Discora", {}, file, true, {file, Quoted(file), 1}, kVgsTitle},
-      {"C:\\Discora", {}, command, false, {"", command, 1}, kVgsTitle},
+      {"C:\\Discora", {}, file, true, {file, Quoted(file), "C:\\Program Files\\VGS", 1}, kVgsTitle},
+      {"C:\\Discora",
+       {},
+       "C:\\vgs.exe",
+       true,
+       {"C:\\vgs.exe", Quoted("C:\\vgs.exe"), "C:\\", 1},
+       kVgsTitle},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.expected.commandLine);
@@ -202,6 +216,68 @@ TEST_F(WatcherTest, EmulatorIsStartedByTheCommandItWasFoundAs) {
     EXPECT_EQ(m.platform.windowSearches, std::vector<std::string>{row.title});
     EXPECT_EQ(m.platform.starts, std::vector<StartCall>{row.expected});
   }
+}
+
+// A Location that names no file is a command: a quoted one is started as it
+// stands; of an unquoted one, the longest prefix ending before a blank that
+// names a file is the program and the rest its arguments, so
+// "C:\Program.exe" never starts for "C:\Program Files\...".
+TEST_F(WatcherTest, EmulatorCommandFromTheRegistryStartsTheFileItNames) {
+  const std::vector<std::string> files = {"C:\\Program.exe", "C:\\Program Files\\VGS\\vgs.exe",
+                                          "C:\\VGS\\vgs.exe", "C:\\VGS\\vgs.exe -x"};
+  const std::string programFiles = "C:\\Program Files\\VGS\\vgs.exe";
+  const std::string quoted = Quoted(programFiles) + "  -x";
+  const std::vector<std::pair<std::string, std::vector<StartCall>>> rows = {
+      {programFiles + " -x /y",
+       {{programFiles, Quoted(programFiles) + " -x /y", "C:\\Program Files\\VGS", 1}}},
+      // The longest prefix that names a file wins.
+      {"C:\\VGS\\vgs.exe -x -y",
+       {{"C:\\VGS\\vgs.exe -x", "\"C:\\VGS\\vgs.exe -x\" -y", "C:\\VGS", 1}}},
+      // Runs of blanks and tabs separate; inside the arguments they stay.
+      {"C:\\VGS\\vgs.exe \t  /a  /b",
+       {{"C:\\VGS\\vgs.exe", "\"C:\\VGS\\vgs.exe\" /a  /b", "C:\\VGS", 1}}},
+      {"C:\\VGS\\vgs.exe   ", {{"C:\\VGS\\vgs.exe", "\"C:\\VGS\\vgs.exe\"", "C:\\VGS", 1}}},
+      // Quoted: as it stands, in the folder of the file between the quotes.
+      {quoted, {{"", quoted, "C:\\Program Files\\VGS", 1}}},
+      {"\"C:\\VGS\\vgs", {{"", "\"C:\\VGS\\vgs", "C:\\VGS", 1}}},
+      // No prefix names a file: nothing starts.
+      {"C:\\Program Files\\VGS\\gone.exe -x", {}},
+      {"C:\\VGS\\vgs", {}},
+  };
+  for (const auto& [location, expected] : rows) {
+    SCOPED_TRACE(location);
+    Machine m;
+    for (const std::string& file : files) m.platform.AddFile(file, 1 << 20);
+    m.platform.SetRegText(kHkeyLocalMachine, kVgsKey, "Location", location);
+    m.StartAgent();
+    m.form.Form_MouseMove(kTrayDoubleClick);
+    EXPECT_EQ(m.platform.starts, expected);
+  }
+}
+
+// CreateProcess cannot start a program marked to run as administrator; the
+// shell can, once the user consents. Any other failure is left at that.
+TEST_F(WatcherTest, ProgramThatMustRunAsAdministratorIsStartedThroughTheShell) {
+  const std::string joy = "C:\\Tools\\Joy.exe";
+  const std::string pec = "C:\\Tools\\pec.exe";
+  const std::string vgs = "C:\\Program Files\\VGS\\vgs.exe";
+  platform.folderListing.clear();
+  platform.AddFile(joy, 4000);
+  platform.AddFile(pec, 9000);
+  platform.AddFile(vgs, 1 << 20);
+  platform.SetRegText(kHkeyLocalMachine, kVgsKey, "Location", vgs + " -x  /y");
+  platform.startErrors = {{Quoted(joy), kErrorElevationRequired},
+                          {Quoted(pec), kErrorAccessDenied},
+                          {Quoted(vgs) + " -x  /y", kErrorElevationRequired}};
+  StartAgent();
+  window.paths = {joy, pec, ""};
+  form.Form_MouseMove(kTrayDoubleClick);
+  EXPECT_EQ(platform.starts.size(), 3u);
+  EXPECT_EQ(platform.shellStarts,
+            (std::vector<ShellCall>{
+                {window.handle, "open", joy, "", "C:\\Tools", kShowMinimized},
+                {window.handle, "open", vgs, "-x  /y", "C:\\Program Files\\VGS", kShowNormal}}));
+  EXPECT_EQ(platform.events, (std::vector<std::string>{"shellstart:" + joy, "shellstart:" + vgs}));
 }
 
 TEST_F(WatcherTest, DeviceArrivalOnTheWatchedDrivePollsAtOnce) {

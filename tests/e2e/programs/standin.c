@@ -8,7 +8,8 @@
  * Every start and every emulator window event is appended as one line to the
  * log named by DISCORA_TEST_LOG (default C:\discora-test\standin.log), as
  * tab-separated key=value fields, so the tests can see exactly how the agent
- * started it: its module path, its command line, the STARTUPINFO show flags.
+ * started it: its module path, its command line, the STARTUPINFO show flags,
+ * the current folder and the error mode it was given.
  * The process creation time (100 ns units) orders starts that log at nearly
  * the same moment in the order they were created.
  *
@@ -151,9 +152,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE prev, LPSTR args, int show) {
   lstrcpynA(cmdline, GetCommandLineA(), sizeof cmdline);
   sanitize(cmdline);
   sanitize(module);
-  char extra[1800];
-  snprintf(extra, sizeof extra, "path=%s\tcmdline=%s\tflags=%lu\tshow=%u\tcreated=%llu", module,
-           cmdline, (unsigned long)si.dwFlags, (unsigned)si.wShowWindow, created100ns);
+  char cwd[MAX_PATH] = {0};
+  DWORD got = GetCurrentDirectoryA(sizeof cwd, cwd);
+  if (got == 0 || got >= sizeof cwd) lstrcpyA(cwd, "?");
+  sanitize(cwd);
+  /* SetErrorMode answers the mode it replaces; the second call puts it back. */
+  UINT errormode = SetErrorMode(0);
+  SetErrorMode(errormode);
+  char extra[2200];
+  snprintf(extra, sizeof extra,
+           "path=%s\tcmdline=%s\tflags=%lu\tshow=%u\tcreated=%llu\tcwd=%s\terrormode=%u", module,
+           cmdline, (unsigned long)si.dwFlags, (unsigned)si.wShowWindow, created100ns, cwd,
+           errormode);
   log_line("start", extra);
 
   if (!title) return 0;
