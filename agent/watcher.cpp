@@ -53,7 +53,16 @@ void FormDiscoraNotify::Form_DeviceArrival(std::uint32_t unitMask, bool isMedia)
   if (!isMedia || state_.CdDrive.size() < 2 || !window_.Checked(MenuItem::Autorun)) return;
   const int drive = state_.CdDrive[0] - 'A';
   if (drive < 0 || drive > 25 || (unitMask & (1u << drive)) == 0) return;
-  Timer1_Timer();
+  // The sender waits for this answer, and so does every window after ours:
+  // a slow drive must not hold them up. One waiting poll serves any number
+  // of arrivals.
+  if (!arrivalPollPosted_) arrivalPollPosted_ = window_.PostArrivalPoll();
+}
+
+void FormDiscoraNotify::Form_ArrivalPoll() {
+  arrivalPollPosted_ = false;
+  // "Enable Autorun" may have been unchecked since the arrival.
+  if (window_.Checked(MenuItem::Autorun)) Timer1_Timer();
 }
 
 }  // namespace discora

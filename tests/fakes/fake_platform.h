@@ -202,6 +202,8 @@ class FakeForm : public FormWindow {
   std::function<void()> onPopup;  // runs while the menu is open
   std::vector<std::pair<int, int>> popups;
   bool timerEnabled = true;
+  int postedArrivalPolls = 0;  // PostArrivalPoll calls that posted
+  bool postSucceeds = true;    // false: the queue refuses the message
   std::array<std::string, kPathRows> paths;
   std::vector<Selection> selections;
   bool visible = false;
@@ -221,6 +223,10 @@ class FakeForm : public FormWindow {
     return popupChoice;
   }
   void SetTimerEnabled(bool enabled) override { timerEnabled = enabled; }
+  bool PostArrivalPoll() override {
+    if (postSucceeds) ++postedArrivalPolls;
+    return postSucceeds;
+  }
   std::string PathText(int index) const override { return paths.at(index); }
   void SetPathText(int index, const std::string& text) override { paths.at(index) = text; }
   void SelectPathText(int index, int start, int length) override {

@@ -204,20 +204,56 @@ TEST_F(WatcherTest, EmulatorIsStartedByTheCommandItWasFoundAs) {
   }
 }
 
-TEST_F(WatcherTest, DeviceArrivalOnTheWatchedDrivePollsAtOnce) {
+constexpr std::uint32_t kDriveD = 1u << 3;
+
+TEST_F(WatcherTest, DeviceArrivalOnTheWatchedDriveAsksForAPollAfterItsAnswer) {
   StartAgent();
   InsertPlayStationDisc();
-  constexpr std::uint32_t kDriveD = 1u << 3;
   form.Form_DeviceArrival(1u << 4, true);  // E:
   form.Form_DeviceArrival(kDriveD, false);
   window.checks[MenuItem::Autorun] = false;
   form.Form_DeviceArrival(kDriveD, true);
-  EXPECT_TRUE(platform.mciCommands.empty());
+  EXPECT_EQ(window.postedArrivalPolls, 0);
 
   window.checks[MenuItem::Autorun] = true;
   form.Form_DeviceArrival(kDriveD | (1u << 5), true);
+  EXPECT_EQ(window.postedArrivalPolls, 1);
+  EXPECT_TRUE(platform.mciCommands.empty()) << "nothing asked of the drive while the sender waits";
+  EXPECT_TRUE(platform.starts.empty());
+
+  form.Form_ArrivalPoll();
   EXPECT_EQ(platform.mciCommands.size(), 3u);
   EXPECT_EQ(platform.starts, std::vector<StartCall>{kEmulator});
+
+  // "Enable Autorun" unchecked while the message waits: no poll.
+  platform.ClearRecords();
+  form.Form_DeviceArrival(kDriveD, true);
+  EXPECT_EQ(window.postedArrivalPolls, 2);
+  form.RunMenuCommand(MenuItem::Autorun);
+  form.Form_ArrivalPoll();
+  EXPECT_TRUE(platform.mciCommands.empty());
+}
+
+TEST_F(WatcherTest, ArrivalsBeforeThePollRunShareIt) {
+  StartAgent();
+  form.Form_DeviceArrival(kDriveD, true);
+  form.Form_DeviceArrival(kDriveD, true);
+  EXPECT_EQ(window.postedArrivalPolls, 1);
+  form.Form_ArrivalPoll();
+  EXPECT_EQ(platform.mciCommands.size(), 3u);
+
+  // Handled: the next arrival asks again.
+  form.Form_DeviceArrival(kDriveD, true);
+  EXPECT_EQ(window.postedArrivalPolls, 2);
+
+  // A message that could not be posted leaves nothing waiting.
+  Machine m;
+  m.StartAgent();
+  m.window.postSucceeds = false;
+  m.form.Form_DeviceArrival(kDriveD, true);
+  m.window.postSucceeds = true;
+  m.form.Form_DeviceArrival(kDriveD, true);
+  EXPECT_EQ(m.window.postedArrivalPolls, 1);
 }
 
 }  // namespace

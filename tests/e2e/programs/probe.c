@@ -67,9 +67,10 @@
 
 #define MCI_LOG "C:\\discora-test\\mci\\log.txt"
 #define STEP_TIMEOUT_MS 30000
-/* A timer restart, the message and the count must fit well inside the
- * agent's 3-second poll interval. */
-#define QUIET_WINDOW_MS 2000
+/* A timer restart, the message, the poll it asks for and the count must
+ * fit inside the agent's 3-second poll interval: a timer poll logs its status
+ * query no earlier than one interval after the restart. */
+#define QUIET_WINDOW_MS 2800
 
 typedef struct {
   const char* cls;
@@ -586,6 +587,39 @@ static BOOL send_volume(WPARAM event, DWORD type, long size, BOOL record, DWORD 
   return send_to_agent(WM_DEVICECHANGE, event, record ? (LPARAM)&volume : 0);
 }
 
+/* The "Enable Autorun" option as the agent stored it last ("" when absent). */
+static void read_enabled(char* text, DWORD size) {
+  HKEY key;
+  text[0] = '\0';
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Discora\\Settings", 0, KEY_QUERY_VALUE, &key))
+    return;
+  DWORD type = 0, length = size - 1;
+  if (RegQueryValueExA(key, "Enabled", NULL, &type, (BYTE*)text, &length) || type != REG_SZ)
+    length = 0;
+  text[length] = '\0';
+  RegCloseKey(key);
+}
+
+/* Waits until the agent has handled every message posted to its window
+ * before this call, such as the poll a volume arrival asks for: posted
+ * messages are taken in order, so a marker posted now is handled after
+ * them. The marker is the menu command "Enable Autorun", which stores the
+ * option at once; the same command, sent, switches it back (and, like
+ * --restart-timer, leaves the poll timer at the start of an interval). */
+static BOOL settle_agent(void) {
+  char was[64], now[64];
+  read_enabled(was, sizeof was);
+  if (!PostMessageA(g_agent, WM_COMMAND, MAKEWPARAM(IDM_AUTORUN, 0), 0)) return FALSE;
+  DWORD start = GetTickCount();
+  for (;;) {
+    read_enabled(now, sizeof now);
+    if (strcmp(now, was) != 0) break;
+    if (GetTickCount() - start > STEP_TIMEOUT_MS) return FALSE;
+    Sleep(1);
+  }
+  return send_to_agent(WM_COMMAND, MAKEWPARAM(IDM_AUTORUN, 0), 0);
+}
+
 static BOOL put_boot_file(const char* path) {
   HANDLE file =
       CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -616,9 +650,11 @@ static ULONGLONG now_100ns(void) {
  *                     and counts only when the whole step took well under
  *                     it, so no timer poll can be among those counted.
  * First the window gets WM_NULL and answers it, so its thread is idle in its
- * message loop. Prints the tick count and system time (100 ns units) just
- * before the touch and the send and just after the send returned, and the
- * polls the agent made meanwhile. */
+ * message loop. After the send returned, waits until the agent has also
+ * handled what it posted itself meanwhile (the poll the message asks for).
+ * Prints the tick count and system time (100 ns units) just before the
+ * touch and the send, just after the send returned and once the agent
+ * settled, and the polls the agent made from the first to the last. */
 static int cmd_arrive(const Options* o) {
   int argc = o->argc;
   char** argv = o->argv;
@@ -661,16 +697,22 @@ static int cmd_arrive(const Options* o) {
     int polls = count_polls(NULL, 0);
     if (touch && !put_boot_file(touch)) return 2;
     BOOL sent = send_volume(event, type, size, record, unitmask, flags);
-    polls = count_polls(NULL, 0) - polls;
     DWORD after = GetTickCount();
     ULONGLONG after_time = now_100ns();
+    if (sent && !settle_agent()) {
+      printf("error=the agent did not handle its posted messages\n");
+      return 1;
+    }
+    DWORD settled = GetTickCount();
+    ULONGLONG settled_time = now_100ns();
+    polls = count_polls(NULL, 0) - polls;
     /* Too slow to rule out a timer poll: the machine was busy; again. */
-    if (restart && sent && after - before >= QUIET_WINDOW_MS) continue;
+    if (restart && sent && settled - before >= QUIET_WINDOW_MS) continue;
     printf(
-        "before=%lu\tafter=%lu\tbefore_time=%llu\tafter_time=%llu\tsent=%d\tpolls=%d"
-        "\tattempts=%d\n",
-        (unsigned long)before, (unsigned long)after, before_time, after_time, sent ? 1 : 0, polls,
-        attempt);
+        "before=%lu\tafter=%lu\tsettled=%lu\tbefore_time=%llu\tafter_time=%llu"
+        "\tsettled_time=%llu\tsent=%d\tpolls=%d\tattempts=%d\n",
+        (unsigned long)before, (unsigned long)after, (unsigned long)settled, before_time,
+        after_time, settled_time, sent ? 1 : 0, polls, attempt);
     return sent ? 0 : 2;
   }
   printf("error=never fast enough to count without the timer\n");
@@ -684,12 +726,13 @@ static int fail(int round, const char* disc, const char* what, int expected, int
 }
 
 /* Tells the agent of a disc change on drive `mask` and checks that it polled
- * while handling the message and read `want`. */
+ * for the message (right after answering it) and read `want`. */
 static int arrival_polled(int round, const char* disc, DWORD mask, const char* want) {
   char reading[16];
   int before = count_polls(NULL, 0);
   if (!send_volume(DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME, -1, TRUE, mask, DBTF_MEDIA))
     return fail(round, disc, "arrival message not handled", 1, 0);
+  if (!settle_agent()) return fail(round, disc, "the poll it asked for not handled", 1, 0);
   int after = count_polls(reading, sizeof reading);
   if (after <= before) return fail(round, disc, "no poll for the message", before + 1, after);
   if (strcmp(reading, want) != 0) return fail(round, disc, "the poll read otherwise", 0, 0);
