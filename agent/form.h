@@ -27,6 +27,7 @@ struct AgentState {
   WindowHandle EmulatorWindow = 0;
   bool IsBleem = false;
   bool IconHidden = false;
+  bool IconShown = false;  // the last add of the tray icon succeeded
   TrayRecord TrayData;
   // The emulator was found in the program's folder, so EmulatorPath is a
   // bare name to be started from that folder.

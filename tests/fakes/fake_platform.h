@@ -123,6 +123,11 @@ class FakePlatform : public Platform, public FakeRecords {
   std::function<void(const BoxCall&)> onMessageBox;  // runs while the box is "open"
   std::optional<std::string> dialogResult;           // text the dialog writes; nullopt = cancel
   std::set<std::string> rejectedValues;              // lower-case names whose write fails
+  // The notification area: absent (no taskbar yet) refuses every call;
+  // present, it holds icons by id, adds only a new one, changes and deletes
+  // only one it holds.
+  bool trayPresent = true;
+  std::set<std::uint32_t> trayIcons;
 
   void AddFile(const std::string& path, std::uint64_t length) { files_[Lower(path)] = length; }
   void AddFolder(const std::string& path) { folders_.insert(Lower(path)); }
