@@ -32,6 +32,12 @@ void FormDiscoraNotify::Timer1_Timer() {
     if (auto present = TextToBool(std::string(reply, strnlen(reply, kReplyLength)))) {
       state_.MediaPresent = *present;
     }
+  } else if (platform_.DriveType(state_.CdDrive + "\\") != kDriveCdrom) {
+    // The drive itself is gone (a USB or virtual drive removed with its
+    // disc in): no disc, so the next one in it is a new insertion. A failed
+    // query on a drive that is still there is no reading. Asked only after
+    // a failure, so an idle poll costs what it did.
+    state_.MediaPresent = false;
   }
   platform_.SendMciString("close cdvgs", reply, kReplyLength);
 

@@ -525,7 +525,7 @@ def test_drive_that_fails_to_open_fails_its_query_then_answers_slowly(machine):
     assert_agent_healthy(machine, agent)
 
 
-def test_drive_letter_vanishing_and_empty_drives_raise_no_box(machine):
+def test_drive_letter_vanishing_with_its_disc_reads_empty_and_empty_drives_raise_no_box(machine):
     # A floppy drive with nothing behind it and an empty second CD-ROM
     # drive, both named by utility paths.
     machine.add_drive("a", "floppy", machine.worker.root / "no-floppy-disk")
@@ -541,19 +541,21 @@ def test_drive_letter_vanishing_and_empty_drives_raise_no_box(machine):
     machine.wait_polls(1)
     assert paths(machine.launches()) == [PEC, VGS]
 
-    # The drive letter goes away while the disc was in: the drive reads
-    # empty, nothing is started, nothing is shown.
+    # The drive is unplugged while the disc was in: the letter names no
+    # drive, its open fails, nothing is started, nothing is shown.
     machine.remove_drive("d")
-    machine.wait_reading("false")
-    machine.wait_polls(1)
+    count = len(failed_opens(machine))
+    wait_until(lambda: len(failed_opens(machine)) >= count + 2, timeout=40,
+               message="two polls of the vanished drive", details=machine.describe)
     assert len(machine.launches()) == 2
     assert_agent_healthy(machine, agent)
 
-    # Back with the disc: a new insertion, so the launcher runs again (the
-    # emulator runs already and is not started twice).
-    machine.insert("psx")
+    # Plugged in again with the disc: the vanished drive read as empty, so
+    # this is a new insertion and the launcher runs once more (the emulator
+    # runs already and is not started twice).
+    machine.add_cdrom("d", "psx")
     machine.wait_launches(3)
-    machine.wait_polls(1)
+    machine.wait_polls(2)
     assert paths(machine.launches()) == [PEC, VGS, PEC]
     assert set(machine.opens()) == {"D:"}
     assert machine.settings_values() == stored

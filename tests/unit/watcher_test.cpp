@@ -86,17 +86,21 @@ TEST_F(WatcherTest, OnlyTheTopBitOfShiftSuppressesALaunch) {
   }
 }
 
-TEST_F(WatcherTest, OnlyASuccessfulStatusQueryChangesTheReading) {
+TEST_F(WatcherTest, OnlyASuccessfulStatusQueryChangesTheReadingOfADriveStillThere) {
   StartAgent();
   InsertPlayStationDisc();
   form.Timer1_Timer();
   ASSERT_TRUE(form.State().MediaPresent);
+  EXPECT_TRUE(platform.driveQueries.empty()) << "a poll that reads asks no drive type";
 
   // A failed or unreadable status keeps the disc present: no second launch.
+  // Only the failure asks whether the drive is still a CD-ROM drive.
   platform.mci[kStatus] = MciReply{263, ""};
   form.Timer1_Timer();
+  EXPECT_EQ(platform.driveQueries, std::vector<std::string>{"D:\\"});
   platform.mci[kStatus] = MciReply{0, ""};
   form.Timer1_Timer();
+  EXPECT_EQ(platform.driveQueries.size(), 1u);
   EXPECT_TRUE(form.State().MediaPresent);
   EXPECT_EQ(platform.starts.size(), 1u);
 
@@ -201,6 +205,36 @@ TEST_F(WatcherTest, EmulatorIsStartedByTheCommandItWasFoundAs) {
     m.form.Form_MouseMove(kTrayDoubleClick);
     EXPECT_EQ(m.platform.windowSearches, std::vector<std::string>{row.title});
     EXPECT_EQ(m.platform.starts, std::vector<StartCall>{row.expected});
+  }
+}
+
+TEST_F(WatcherTest, VanishedDriveReadsNoDiscSoItsNextDiscLaunches) {
+  StartAgent();
+  InsertPlayStationDisc();
+  form.Timer1_Timer();
+  ASSERT_EQ(platform.starts.size(), 1u);
+
+  // The drive is unplugged with the disc in: open and query fail, and the
+  // letter names no drive (or another kind of drive).
+  for (unsigned type : {1u, 2u, 3u}) {  // no root, removable (not CD-ROM), fixed
+    SCOPED_TRACE(type);
+    const std::size_t launches = platform.starts.size();
+    platform.drives['D'] = type;
+    platform.mci[kOpenD] = MciReply{275, ""};
+    platform.mci[kStatus] = MciReply{263, ""};
+    form.Timer1_Timer();
+    form.Timer1_Timer();
+    EXPECT_FALSE(form.State().MediaPresent);
+    EXPECT_FALSE(form.State().WasPresent);
+    EXPECT_EQ(platform.starts.size(), launches);
+
+    // Plugged in again with a PlayStation disc: a new insertion, one launch.
+    platform.drives['D'] = kDriveCdrom;
+    platform.mci[kOpenD] = MciReply{0, "1"};
+    platform.SetDisc(true);
+    form.Timer1_Timer();
+    form.Timer1_Timer();
+    EXPECT_EQ(platform.starts.size(), launches + 1);
   }
 }
 

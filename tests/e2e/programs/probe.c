@@ -23,6 +23,13 @@
  *   probe wait     [-c CLASS] [-t TITLE] [--gone] [--timeout MS]
  *   probe mci COMMAND...                    (mciSendStringA per argument)
  *   probe drives                            (GetDriveTypeA for C: to Z:)
+ *   probe plug     LETTER UNIXPATH          (the mount manager makes LETTER a
+ *                                            CD-ROM drive behind the Unix
+ *                                            folder UNIXPATH, as when a drive
+ *                                            is plugged in)
+ *   probe unplug   LETTER                   (the mount manager forgets the
+ *                                            drive LETTER, as when it is
+ *                                            unplugged)
  *   probe menu     [-c CLASS] [-t TITLE] [--pid PID] [--timeout MS]
  *   probe key      VK down|up               (SendInput: a key pressed or released)
  *   probe keystate VK                       (GetAsyncKeyState, as a signed number)
@@ -55,6 +62,7 @@
  * remote thread, and prints what it wrote. */
 #include <windows.h>
 
+#include <ctype.h>
 #include <dbt.h>
 #include <mmsystem.h>
 #include <shellapi.h>
@@ -85,7 +93,8 @@ typedef struct {
 static void usage(void) {
   fputs(
       "usage: probe find|windows|state|hittest|caption|post|send|post-thread|wait|mci|drives|\n"
-      "             menu|key|keystate|broadcast|processes|forget-icon|arrive|discs ...\n",
+      "             plug|unplug|menu|key|keystate|broadcast|processes|forget-icon|arrive|discs\n"
+      "             ...\n",
       stderr);
   exit(2);
 }
@@ -332,6 +341,68 @@ static int cmd_drives(const Options* o) {
     if (type != DRIVE_NO_ROOT_DIR) printf("drive=%c:\ttype=%u\n", letter, type);
   }
   return 0;
+}
+
+/* Wine's own request to its mount manager (ddk/mountmgr.h, with
+ * WINE_MOUNTMGR_EXTENSIONS), the one winecfg sends: a record with a mount
+ * point defines the drive, one without removes it. Either way the mount
+ * manager updates the drive's link in dosdevices and its type. */
+#define MOUNTMGR_DEVICE_PATH "\\\\.\\MountPointManager"
+#define IOCTL_MOUNTMGR_DEFINE_UNIX_DRIVE \
+  CTL_CODE(0x6d, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS)
+typedef struct {
+  ULONG size;
+  ULONG type;
+  ULONG fs_type;
+  DWORD serial;
+  ULONGLONG unix_dev;
+  WCHAR letter;
+  USHORT mount_point_offset;
+  USHORT device_offset;
+  USHORT label_offset;
+} UnixDrive;
+
+static int define_drive(char letter, UINT type, const char* mount_point) {
+  char buffer[sizeof(UnixDrive) + MAX_PATH];
+  UnixDrive* drive = (UnixDrive*)buffer;
+  size_t length = mount_point ? strlen(mount_point) + 1 : 0;
+  if (length > MAX_PATH) usage();
+  ZeroMemory(buffer, sizeof buffer);
+  drive->size = (ULONG)(sizeof *drive + length);
+  drive->type = type;
+  drive->letter = (WCHAR)(letter | 0x20);
+  if (mount_point) {
+    memcpy(buffer + sizeof *drive, mount_point, length);
+    drive->mount_point_offset = sizeof *drive;
+  }
+  HANDLE manager = CreateFileA(MOUNTMGR_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+  if (manager == INVALID_HANDLE_VALUE) {
+    printf("error=no mount manager (%lu)\n", GetLastError());
+    return 2;
+  }
+  DWORD returned = 0;
+  BOOL done = DeviceIoControl(manager, IOCTL_MOUNTMGR_DEFINE_UNIX_DRIVE, drive, drive->size, NULL,
+                              0, &returned, NULL);
+  DWORD error = GetLastError();
+  CloseHandle(manager);
+  if (!done) {
+    printf("error=the mount manager refused (%lu)\n", error);
+    return 2;
+  }
+  char root[4] = {letter, ':', '\\', 0};
+  printf("drive=%c:\ttype=%u\n", letter & ~0x20, GetDriveTypeA(root));
+  return 0;
+}
+
+static int cmd_plug(const Options* o) {
+  if (o->argc != 2 || !isalpha((unsigned char)o->argv[0][0])) usage();
+  return define_drive(o->argv[0][0], DRIVE_CDROM, o->argv[1]);
+}
+
+static int cmd_unplug(const Options* o) {
+  if (o->argc != 1 || !isalpha((unsigned char)o->argv[0][0])) usage();
+  return define_drive(o->argv[0][0], DRIVE_NO_ROOT_DIR, NULL);
 }
 
 /* Address of `name` in the module `module` as loaded in process `pid`,
@@ -829,6 +900,8 @@ static const struct {
     {"wait", cmd_wait},
     {"mci", cmd_mci},
     {"drives", cmd_drives},
+    {"plug", cmd_plug},
+    {"unplug", cmd_unplug},
     {"menu", cmd_menu},
     {"key", cmd_key},
     {"keystate", cmd_keystate},
