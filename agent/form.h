@@ -27,6 +27,7 @@ struct AgentState {
   WindowHandle EmulatorWindow = 0;
   bool IsBleem = false;
   bool IconHidden = false;
+  bool IconShown = false;  // the last add of the tray icon succeeded
   TrayRecord TrayData;
   // The emulator was found in the program's folder, so EmulatorPath is a
   // bare name to be started from that folder.
@@ -50,7 +51,11 @@ class FormDiscoraNotify {
   // The poll tick, run by Timer1 every 3000 ms and once by Form_Load.
   void Timer1_Timer();
   // A volume with new media arrived on the drives of `unitMask` (bit 0 = A:).
+  // Windows sends this to every top-level window in turn, so it only asks
+  // for a poll: Form_ArrivalPoll runs it once the sender has its answer.
   void Form_DeviceArrival(std::uint32_t unitMask, bool isMedia);
+  // The poll an arrival asked for, taken from the window's message queue.
+  void Form_ArrivalPoll();
 
   // Mouse movement over the window, tray callbacks included: `trayMessage`
   // is the low word of the message's lParam (kTrayDoubleClick, ...).
@@ -113,6 +118,7 @@ class FormDiscoraNotify {
   SettingsStore settings_;
   AgentState state_;
   bool menuBusy_ = false;
+  bool arrivalPollPosted_ = false;  // an arrival poll waits in the queue
 };
 
 }  // namespace discora

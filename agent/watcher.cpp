@@ -32,6 +32,12 @@ void FormDiscoraNotify::Timer1_Timer() {
     if (auto present = TextToBool(std::string(reply, strnlen(reply, kReplyLength)))) {
       state_.MediaPresent = *present;
     }
+  } else if (platform_.DriveType(state_.CdDrive + "\\") != kDriveCdrom) {
+    // The drive itself is gone (a USB or virtual drive removed with its
+    // disc in): no disc, so the next one in it is a new insertion. A failed
+    // query on a drive that is still there is no reading. Asked only after
+    // a failure, so an idle poll costs what it did.
+    state_.MediaPresent = false;
   }
   platform_.SendMciString("close cdvgs", reply, kReplyLength);
 
@@ -53,7 +59,16 @@ void FormDiscoraNotify::Form_DeviceArrival(std::uint32_t unitMask, bool isMedia)
   if (!isMedia || state_.CdDrive.size() < 2 || !window_.Checked(MenuItem::Autorun)) return;
   const int drive = state_.CdDrive[0] - 'A';
   if (drive < 0 || drive > 25 || (unitMask & (1u << drive)) == 0) return;
-  Timer1_Timer();
+  // The sender waits for this answer, and so does every window after ours:
+  // a slow drive must not hold them up. One waiting poll serves any number
+  // of arrivals.
+  if (!arrivalPollPosted_) arrivalPollPosted_ = window_.PostArrivalPoll();
+}
+
+void FormDiscoraNotify::Form_ArrivalPoll() {
+  arrivalPollPosted_ = false;
+  // "Enable Autorun" may have been unchecked since the arrival.
+  if (window_.Checked(MenuItem::Autorun)) Timer1_Timer();
 }
 
 }  // namespace discora

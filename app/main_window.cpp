@@ -25,6 +25,7 @@ static_assert(kTrayCallbackMessage == WM_MOUSEMOVE, "tray callback message");
 static_assert(kTrayDoubleClick == WM_LBUTTONDBLCLK && kTrayRightButtonUp == WM_RBUTTONUP,
               "tray callback codes");
 static_assert(IDC_BTNOK == IDOK, "Enter presses OK through the dialog manager");
+static_assert(UM_ARRIVALPOLL == WM_APP, "the window's own messages start at WM_APP");
 
 namespace {
 
@@ -249,6 +250,8 @@ void MainWindow::SetTimerEnabled(bool enabled) {
   }
 }
 
+bool MainWindow::PostArrivalPoll() { return PostMessageA(window_, UM_ARRIVALPOLL, 0, 0) != FALSE; }
+
 std::string MainWindow::PathText(int index) const {
   if (index < 0 || index >= kPathRows) return std::string();
   if (!controlsCreated_) return pendingPaths_[index];
@@ -368,7 +371,11 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
     case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
 
+    // Windows sends it to every window in turn and waits for each answer:
+    // answered at once, the poll it may ask for comes from the queue.
     case WM_DEVICECHANGE: OnDeviceChange(wParam, lParam); return TRUE;
+
+    case UM_ARRIVALPOLL: form_->Form_ArrivalPoll(); return 0;
 
     case WM_CTLCOLORSTATIC: {
       HDC dc = reinterpret_cast<HDC>(wParam);

@@ -44,6 +44,7 @@ class MainWindow final : public FormWindow {
   void SetChecked(MenuItem item, bool checked) override;
   MenuItem PopupMenu(int x, int y) override;
   void SetTimerEnabled(bool enabled) override;
+  bool PostArrivalPoll() override;
   std::string PathText(int index) const override;
   void SetPathText(int index, const std::string& text) override;
   void SelectPathText(int index, int start, int length) override;

@@ -42,6 +42,10 @@ class FormWindow {
 
   // Starts (a full 3000 ms interval) or stops the poll timer, Timer1.
   virtual void SetTimerEnabled(bool enabled) = 0;
+  // Posts the window its own "arrival poll" message, so the form's
+  // Form_ArrivalPoll runs from the message loop after the message being
+  // handled now has been answered. False when it could not be posted.
+  virtual bool PostArrivalPoll() = 0;
 
   virtual std::string PathText(int index) const = 0;
   virtual void SetPathText(int index, const std::string& text) = 0;

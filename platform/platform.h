@@ -53,6 +53,7 @@ constexpr int kIdYes = 6;
 
 // Shell_NotifyIcon operations.
 constexpr unsigned kNimAdd = 0;
+constexpr unsigned kNimModify = 1;
 constexpr unsigned kNimDelete = 2;
 constexpr unsigned kNimSetFocus = 3;  // the notification area takes the focus back
 

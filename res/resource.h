@@ -38,4 +38,8 @@
 /* The main window's timers. */
 #define IDT_TIMER1 1 /* the 3000 ms disc poll */
 
+/* The main window's own messages, from WM_APP (0x8000) up, written as plain
+   decimal numbers for every reader of this file. */
+#define UM_ARRIVALPOLL 32768 /* WM_APP: the poll a volume arrival asked for */
+
 #endif

@@ -1,5 +1,6 @@
-// The tray icon: adding it at start-up unless the user hid it, deleting it, bringing a hidden icon
-// back while Shift is held, and decoding the mouse events the notification area sends.
+// The tray icon: adding it at start-up unless the user hid it (and again at each poll until a
+// notification area has taken it), deleting it, bringing a hidden icon back while Shift is held,
+// and decoding the mouse events the notification area sends.
 #include "agent/form.h"
 #include "tray/tray_record.h"
 
@@ -13,15 +14,31 @@ void FormDiscoraNotify::LoadTrayIcon() {
   if (!state_.IconHidden) AddTrayIcon();
 }
 
-void FormDiscoraNotify::AddTrayIcon() { platform_.NotifyIcon(kNimAdd, state_.TrayData); }
+void FormDiscoraNotify::AddTrayIcon() {
+  // A shell that holds the icon already refuses to add it again, and one
+  // too busy to answer in time may have added it all the same: then
+  // changing the icon succeeds, and it is shown.
+  state_.IconShown = platform_.NotifyIcon(kNimAdd, state_.TrayData) ||
+                     platform_.NotifyIcon(kNimModify, state_.TrayData);
+}
 
-void FormDiscoraNotify::DeleteTrayIcon() { platform_.NotifyIcon(kNimDelete, state_.TrayData); }
+void FormDiscoraNotify::DeleteTrayIcon() {
+  platform_.NotifyIcon(kNimDelete, state_.TrayData);
+  state_.IconShown = false;
+}
 
 void FormDiscoraNotify::RecallIcon() {
-  // The keyboard is asked only while the icon is hidden: the question costs
-  // a round trip to the window system on every tick.
-  if (state_.IconHidden && ShiftIsDown()) {
-    state_.IconHidden = false;
+  if (state_.IconHidden) {
+    // The keyboard is asked only while the icon is hidden: the question
+    // costs a round trip to the window system on every tick.
+    if (ShiftIsDown()) {
+      state_.IconHidden = false;
+      AddTrayIcon();
+    }
+  } else if (!state_.IconShown && state_.TrayData.cbSize != 0) {
+    // Started before the taskbar (at logon): the add failed, and no
+    // "TaskbarCreated" may follow. Asked again until it succeeds; a shown
+    // icon costs the tick nothing.
     AddTrayIcon();
   }
 }

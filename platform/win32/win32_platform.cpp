@@ -30,7 +30,8 @@ static_assert(kMbOk == MB_OK && kMbYesNo == MB_YESNO && kMbIconQuestion == MB_IC
                   kMbIconInformation == MB_ICONINFORMATION && kMbDefButton2 == MB_DEFBUTTON2 &&
                   kMbTaskModal == MB_TASKMODAL && kIdYes == IDYES,
               "message box flags");
-static_assert(kNimAdd == NIM_ADD && kNimDelete == NIM_DELETE && kNimSetFocus == NIM_SETFOCUS,
+static_assert(kNimAdd == NIM_ADD && kNimModify == NIM_MODIFY && kNimDelete == NIM_DELETE &&
+                  kNimSetFocus == NIM_SETFOCUS,
               "Shell_NotifyIcon operations");
 
 namespace {

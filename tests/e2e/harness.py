@@ -571,11 +571,17 @@ class Machine:
         self.set_registry("HKCU", SETTINGS_KEY, name, value)
 
     def add_cdrom(self, letter: str, disc: str = "none") -> None:
-        """Makes `letter` a CD-ROM drive holding `disc` ("none" is empty)."""
+        """Makes `letter` a CD-ROM drive holding `disc` ("none" is empty):
+        before anything runs, in the registry; while programs run, through
+        Wine's mount manager, as when a drive is plugged in."""
         letter = letter.lower().rstrip(":")
-        if self._server_started:
-            raise RuntimeError("drives must be set up before anything runs in the prefix")
         self._cdroms.add(letter)
+        if self._server_started:
+            target = self.worker.discs / disc
+            if not target.is_dir():
+                raise ValueError(f"no prepared disc {disc!r}")
+            self.probe("plug", letter, str(target), check=True)
+            return
         self.set_registry("HKLM", "Software\\Wine\\Drives", f"{letter}:", "cdrom")
         self.insert(disc, letter)
 
@@ -636,8 +642,13 @@ class Machine:
 
     def remove_drive(self, letter: str) -> None:
         """Takes the drive letter away while programs run, as when a drive
-        is unplugged: its link in dosdevices is deleted."""
-        _remove(self.prefix / "dosdevices" / f"{letter.lower().rstrip(':')}:")
+        is unplugged: Wine's mount manager forgets the drive (its type and
+        its link in dosdevices), so the letter names no drive at all."""
+        letter = letter.lower().rstrip(":")
+        self._cdroms.discard(letter)
+        if self._server_started:
+            self.probe("unplug", letter, check=True)
+        _remove(self.prefix / "dosdevices" / f"{letter}:")
 
     def add_drive(self, letter: str, drive_type: str, target: Path) -> None:
         """Makes `letter` a drive of Wine's `drive_type` ("floppy", "hd",

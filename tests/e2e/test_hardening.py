@@ -14,8 +14,9 @@ The tray double-click (a WM_MOUSEMOVE carrying WM_LBUTTONDBLCLK, posted to
 the agent's window as the notification area does) runs the launcher at a
 moment the test chooses. Where a test must show that something does not
 happen, it lets a counted number of the agent's polls pass (one status query
-each in the MCI driver's log), or, for a message the window handles while
-the sender waits, looks at the log between the send and its return.
+each in the MCI driver's log), or, for a device-change message, looks at the
+log from the send until the agent has also handled the message it posted
+itself for it (probe's "arrive" waits for that).
 """
 
 from __future__ import annotations
@@ -532,7 +533,7 @@ def test_drive_that_fails_to_open_fails_its_query_then_answers_slowly(machine):
     assert_agent_healthy(machine, agent)
 
 
-def test_drive_letter_vanishing_and_empty_drives_raise_no_box(machine):
+def test_drive_letter_vanishing_with_its_disc_reads_empty_and_empty_drives_raise_no_box(machine):
     # A floppy drive with nothing behind it and an empty second CD-ROM
     # drive, both named by utility paths.
     machine.add_drive("a", "floppy", machine.worker.root / "no-floppy-disk")
@@ -548,19 +549,21 @@ def test_drive_letter_vanishing_and_empty_drives_raise_no_box(machine):
     machine.wait_polls(1)
     assert paths(machine.launches()) == [PEC, VGS]
 
-    # The drive letter goes away while the disc was in: the drive reads
-    # empty, nothing is started, nothing is shown.
+    # The drive is unplugged while the disc was in: the letter names no
+    # drive, its open fails, nothing is started, nothing is shown.
     machine.remove_drive("d")
-    machine.wait_reading("false")
-    machine.wait_polls(1)
+    count = len(failed_opens(machine))
+    wait_until(lambda: len(failed_opens(machine)) >= count + 2, timeout=40,
+               message="two polls of the vanished drive", details=machine.describe)
     assert len(machine.launches()) == 2
     assert_agent_healthy(machine, agent)
 
-    # Back with the disc: a new insertion, so the launcher runs again (the
-    # emulator runs already and is not started twice).
-    machine.insert("psx")
+    # Plugged in again with the disc: the vanished drive read as empty, so
+    # this is a new insertion and the launcher runs once more (the emulator
+    # runs already and is not started twice).
+    machine.add_cdrom("d", "psx")
     machine.wait_launches(3)
-    machine.wait_polls(1)
+    machine.wait_polls(2)
     assert paths(machine.launches()) == [PEC, VGS, PEC]
     assert set(machine.opens()) == {"D:"}
     assert machine.settings_values() == stored
@@ -623,20 +626,21 @@ def test_libraries_planted_in_the_program_folder_are_not_loaded(machine):
 
 
 def send_arrival(machine, *args):
-    """Sends the agent a volume-arrival message; returns probe's record
-    (ticks before and after the send) and the status queries logged while
-    the agent handled it."""
+    """Sends the agent a volume-arrival message and lets it handle what it
+    posted itself for it; returns probe's record (ticks before the send,
+    after its answer and once the agent settled) and the status queries
+    logged from the send until the agent settled."""
     record = parse_fields(machine.probe("arrive", *args, check=True).stdout)
     assert record["sent"] == "1", record
-    before, after = int(record["before"]), int(record["after"])
-    during = [e for e in machine.status_queries() if before <= int(e[0]) <= after]
+    before, settled = int(record["before"]), int(record["settled"])
+    during = [e for e in machine.status_queries() if before <= int(e[0]) <= settled]
     return record, during
 
 
 def assert_no_poll(machine, *args):
-    """The message makes the agent poll nothing. A timer poll can fall into
-    the moment of the send; only a poll at every one of three sends counts
-    as one the message caused."""
+    """The message makes the agent poll nothing, neither while it handles
+    the message nor afterwards. A timer poll can fall into that time; only a
+    poll at every one of three sends counts as one the message caused."""
     for _ in range(3):
         record, during = send_arrival(machine, *args)
         if not during:
@@ -662,9 +666,8 @@ def test_volume_arrival_polls_at_once_only_for_media_on_the_watched_drive(machin
     assert_no_poll(machine, "--no-record", hex(DRIVE_D), str(DBTF_MEDIA))
     assert machine.launches() == []
 
-    # A disc arrives on D: together with the message: the agent polls while
-    # handling it and starts the emulator before the send returns, so before
-    # the next timer poll.
+    # A disc arrives on D: together with the message: the agent polls right
+    # after answering it and starts the emulator before the next timer poll.
     for attempt in range(3):
         record, during = send_arrival(machine, "--touch", "D:\\SYSTEM.CNF", hex(DRIVE_D),
                                       str(DBTF_MEDIA))
@@ -678,18 +681,19 @@ def test_volume_arrival_polls_at_once_only_for_media_on_the_watched_drive(machin
         machine.wait_reading("false")
     assert len(during) == 1, f"the message's poll could not be told from the timer's: {during}"
     assert during[0][3] == "true"
-    before, after = int(record["before"]), int(record["after"])
+    before, settled = int(record["before"]), int(record["settled"])
     earlier = [e for e in machine.status_queries() if int(e[0]) < before]
     launch = machine.wait_launches(1, role="emulator")[-1]
     assert_started(launch, VGS, SW_SHOWNORMAL)
-    assert launch.created <= int(record["after_time"]), "started after the send returned"
+    assert launch.created <= int(record["settled_time"]), "started after the message's poll"
     machine.wait_polls(1)
-    later = [e for e in machine.status_queries() if int(e[0]) > after]
-    assert int(earlier[-1][0]) < before <= int(during[0][0]) <= after < int(later[0][0])
-    print(f"volume arrival: poll {int(during[0][0]) - before} ms, emulator process created "
+    later = [e for e in machine.status_queries() if int(e[0]) > settled]
+    assert int(earlier[-1][0]) < before <= int(during[0][0]) <= settled < int(later[0][0])
+    print(f"volume arrival: answered in {int(record['after']) - before} ms, poll "
+          f"{int(during[0][0]) - before} ms, emulator process created "
           f"{(launch.created - int(record['before_time'])) / 10_000:.0f} ms after the send; "
           f"the timer polled {before - int(earlier[-1][0])} ms before and "
-          f"{int(later[0][0]) - after} ms after")
+          f"{int(later[0][0]) - settled} ms after")
 
     # "Enable Autorun" off: a disc arriving with its message polls nothing.
     close_emulator(machine)
@@ -704,4 +708,45 @@ def test_volume_arrival_polls_at_once_only_for_media_on_the_watched_drive(machin
     assert during == [] and len(machine.status_queries()) == queries
     assert len(machine.launches()) == 1
     assert machine.settings_values() == {"Enabled": RegValue.sz("False")}
+    assert_agent_healthy(machine, agent)
+
+
+def test_volume_arrival_is_answered_before_a_slow_drive_is_asked(machine):
+    # Windows sends the arrival to every top-level window in turn, each
+    # send waiting for its answer: the agent answers at once and asks the
+    # drive afterwards, from a message it posted itself.
+    machine.install(VGS)
+    machine.make_disc("arrival")
+    machine.insert("arrival")
+    agent = machine.start_agent_and_wait_first_poll()
+
+    # Each status query now takes 2 s, as a drive spinning up may. The
+    # timer restarts (Autorun off and on), so its next poll cannot log a
+    # query before 5 s from now: the only query from the send until the
+    # agent settles is the one the message asked for.
+    delay = 2000
+    machine.mci_control("delay-ms", str(delay))
+    machine.send_to_agent(WM_COMMAND, ID.IDM_AUTORUN)
+    machine.send_to_agent(WM_COMMAND, ID.IDM_AUTORUN)
+    record, during = send_arrival(machine, "--touch", "D:\\SYSTEM.CNF", hex(DRIVE_D),
+                                  str(DBTF_MEDIA))
+    before, after = int(record["before"]), int(record["after"])
+    assert [e[3] for e in during] == ["true"], during
+    drive_answered = int(during[0][0])  # logged as the slow query returns
+    assert after < drive_answered, (
+        f"the sender had its answer after {after - before} ms, "
+        f"the drive after {drive_answered - before} ms")
+    assert after - before < delay
+
+    # The launch still happens, from that poll.
+    launch = machine.wait_launches(1, role="emulator")[-1]
+    assert_started(launch, VGS, SW_SHOWNORMAL)
+    assert int(record["after_time"]) < launch.created <= int(record["settled_time"])
+    print(f"slow drive: arrival answered in {after - before} ms, the drive in "
+          f"{drive_answered - before} ms, emulator process created "
+          f"{(launch.created - int(record['before_time'])) / 10_000:.0f} ms after the send")
+    machine.mci_control("delay-ms", None)
+    machine.wait_polls(1)
+    assert len(machine.launches()) == 1
+    assert machine.settings_values() == {"Enabled": RegValue.sz("True")}
     assert_agent_healthy(machine, agent)

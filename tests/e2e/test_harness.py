@@ -58,6 +58,16 @@ def test_mci_driver_answers_from_the_disc_and_control_files(machine):
     assert [e[3] for e in machine.status_queries()] == ["false", "true", "true", "failed", "false"]
     assert machine.opens() == ["D:"] * 6
 
+    # A drive unplugged (its letter gone) fails the open, as a real one's
+    # does, and is back with the letter.
+    machine.remove_drive("d")
+    assert "D:" not in machine.drive_types()
+    assert mci_poll(machine)[0]["rc"] != "0"
+    assert machine.mci_log()[-1][2:] == ["open D:", "failed", "no drive"]
+    machine.add_cdrom("d", "psx")
+    assert machine.drive_types()["D:"] == DRIVE_CDROM
+    assert mci_poll(machine)[1]["reply"] == "true"
+
 
 def test_standin_utility_records_its_start(machine):
     path = machine.put_standin("C:\\Tools Folder\\pec.exe")

@@ -237,8 +237,16 @@ int FakePlatform::ShowMessageBox(WindowHandle owner, const std::string& text,
 
 bool FakePlatform::NotifyIcon(unsigned operation, const TrayRecord& record) {
   notifications.push_back({operation, record});
-  events.push_back(operation == kNimAdd ? "add" : operation == kNimDelete ? "delete" : "other");
-  return true;
+  constexpr unsigned kNimModify = 1;
+  events.push_back(operation == kNimAdd      ? "add"
+                   : operation == kNimModify ? "modify"
+                   : operation == kNimDelete ? "delete"
+                                             : "other");
+  if (!trayPresent) return false;
+  const bool held = trayIcons.count(record.uID) != 0;
+  if (operation == kNimAdd) return !held && trayIcons.insert(record.uID).second;
+  if (operation == kNimDelete) return trayIcons.erase(record.uID) != 0;
+  return held;
 }
 
 void FakePlatform::RunShellExecute(WindowHandle owner, const std::string& verb,

@@ -129,6 +129,11 @@ class FakePlatform : public Platform, public FakeRecords {
   std::optional<std::string> dialogResult;           // text the dialog writes; nullopt = cancel
   std::set<std::string> rejectedValues;              // lower-case names whose write fails
   std::map<std::string, long> startErrors;           // command line -> error of its start
+  // The notification area: absent (no taskbar yet) refuses every call;
+  // present, it holds icons by id, adds only a new one, changes and deletes
+  // only one it holds.
+  bool trayPresent = true;
+  std::set<std::uint32_t> trayIcons;
 
   void AddFile(const std::string& path, std::uint64_t length) { files_[Lower(path)] = length; }
   void AddFolder(const std::string& path) { folders_.insert(Lower(path)); }
@@ -210,6 +215,8 @@ class FakeForm : public FormWindow {
   std::function<void()> onPopup;  // runs while the menu is open
   std::vector<std::pair<int, int>> popups;
   bool timerEnabled = true;
+  int postedArrivalPolls = 0;  // PostArrivalPoll calls that posted
+  bool postSucceeds = true;    // false: the queue refuses the message
   std::array<std::string, kPathRows> paths;
   std::vector<Selection> selections;
   bool visible = false;
@@ -229,6 +236,10 @@ class FakeForm : public FormWindow {
     return popupChoice;
   }
   void SetTimerEnabled(bool enabled) override { timerEnabled = enabled; }
+  bool PostArrivalPoll() override {
+    if (postSucceeds) ++postedArrivalPolls;
+    return postSucceeds;
+  }
   std::string PathText(int index) const override { return paths.at(index); }
   void SetPathText(int index, const std::string& text) override { paths.at(index) = text; }
   void SelectPathText(int index, int start, int length) override {

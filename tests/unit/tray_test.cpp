@@ -1,7 +1,9 @@
 // The tray icon: the record handed to the notification area, hiding and the
 // Shift recall, and the decoding of the icon's mouse events.
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -174,6 +176,7 @@ TEST_F(TrayTest, NewTaskbarGetsTheIconBackUnlessHidden) {
   form.Form_TaskbarCreated();  // before start-up there is no record to add
   EXPECT_TRUE(platform.notifications.empty());
   StartAgent();
+  platform.trayIcons.clear();  // a new taskbar knows no icons
   form.Form_TaskbarCreated();
   ASSERT_EQ(platform.notifications.size(), 1u);
   EXPECT_EQ(platform.notifications[0].operation, kNimAdd);
@@ -182,6 +185,91 @@ TEST_F(TrayTest, NewTaskbarGetsTheIconBackUnlessHidden) {
   form.State().IconHidden = true;
   form.Form_TaskbarCreated();
   EXPECT_EQ(platform.notifications.size(), 1u);
+}
+
+std::vector<std::string> Notifications(const FakePlatform& platform) {
+  std::vector<std::string> names;
+  for (const std::string& event : platform.events) {
+    if (event == "add" || event == "modify" || event == "delete") names.push_back(event);
+  }
+  return names;
+}
+
+TEST_F(TrayTest, IconRefusedAtStartUpIsAddedAtTheNextTicksUntilShown) {
+  platform.trayPresent = false;  // started at logon, before the taskbar
+  StartAgent();
+  form.Timer1_Timer();
+  form.Timer1_Timer();
+  EXPECT_EQ(Notifications(platform), (std::vector<std::string>{"add", "modify", "add", "modify"}));
+  EXPECT_FALSE(form.State().IconShown);
+
+  platform.trayPresent = true;
+  platform.ClearRecords();
+  form.Timer1_Timer();
+  EXPECT_EQ(Notifications(platform), std::vector<std::string>{"add"});
+  EXPECT_TRUE(form.State().IconShown);
+  EXPECT_EQ(platform.notifications[0].record.uID, 1u);
+  EXPECT_EQ(platform.notifications[0].record.hWnd, window.handle);
+
+  // Shown: an idle tick asks nothing more of the system than a poll.
+  platform.ClearRecords();
+  form.Timer1_Timer();
+  EXPECT_TRUE(platform.notifications.empty());
+  EXPECT_TRUE(platform.keyQueries.empty());
+  EXPECT_TRUE(platform.driveQueries.empty());
+  EXPECT_EQ(platform.mciCommands.size(), 3u);
+
+  // A new taskbar that announces itself before it takes icons: the next
+  // tick adds it.
+  platform.trayIcons.clear();
+  platform.trayPresent = false;
+  form.Form_TaskbarCreated();
+  EXPECT_FALSE(form.State().IconShown);
+  platform.trayPresent = true;
+  form.Timer1_Timer();
+  EXPECT_TRUE(form.State().IconShown);
+  EXPECT_EQ(platform.trayIcons, std::set<std::uint32_t>{1});
+}
+
+TEST_F(TrayTest, IconTheShellHoldsAlreadyCountsAsShown) {
+  // An add that timed out but was carried out, or a "TaskbarCreated" from
+  // a taskbar that kept its icons: the second add is refused, the icon is
+  // there all the same.
+  platform.trayIcons = {1};
+  StartAgent();
+  EXPECT_TRUE(form.State().IconShown);
+  form.Timer1_Timer();
+  EXPECT_TRUE(platform.notifications.empty());
+
+  form.Form_TaskbarCreated();
+  EXPECT_EQ(Notifications(platform), (std::vector<std::string>{"add", "modify"}));
+  EXPECT_TRUE(form.State().IconShown);
+  platform.ClearRecords();
+  form.Timer1_Timer();
+  EXPECT_TRUE(platform.notifications.empty());
+}
+
+TEST_F(TrayTest, IconHiddenByTheUserIsNotAddedByTheTicks) {
+  for (bool stored : {true, false}) {
+    SCOPED_TRACE(stored);
+    Machine m;
+    m.platform.trayPresent = false;
+    if (stored) m.platform.SetSetting("Hidden", "True");
+    m.StartAgent();
+    if (!stored) {
+      // Hidden from the menu for this session, after the tray came.
+      m.platform.trayPresent = true;
+      m.form.Timer1_Timer();
+      ASSERT_TRUE(m.form.State().IconShown);
+      m.form.RunMenuCommand(MenuItem::Hide);
+      m.platform.ClearRecords();
+    }
+    m.platform.trayPresent = true;
+    m.form.Timer1_Timer();
+    m.form.Timer1_Timer();
+    EXPECT_TRUE(m.platform.notifications.empty());
+    EXPECT_TRUE(m.platform.trayIcons.empty());
+  }
 }
 
 }  // namespace

@@ -88,17 +88,21 @@ TEST_F(WatcherTest, OnlyTheTopBitOfShiftSuppressesALaunch) {
   }
 }
 
-TEST_F(WatcherTest, OnlyASuccessfulStatusQueryChangesTheReading) {
+TEST_F(WatcherTest, OnlyASuccessfulStatusQueryChangesTheReadingOfADriveStillThere) {
   StartAgent();
   InsertPlayStationDisc();
   form.Timer1_Timer();
   ASSERT_TRUE(form.State().MediaPresent);
+  EXPECT_TRUE(platform.driveQueries.empty()) << "a poll that reads asks no drive type";
 
   // A failed or unreadable status keeps the disc present: no second launch.
+  // Only the failure asks whether the drive is still a CD-ROM drive.
   platform.mci[kStatus] = MciReply{263, ""};
   form.Timer1_Timer();
+  EXPECT_EQ(platform.driveQueries, std::vector<std::string>{"D:\\"});
   platform.mci[kStatus] = MciReply{0, ""};
   form.Timer1_Timer();
+  EXPECT_EQ(platform.driveQueries.size(), 1u);
   EXPECT_TRUE(form.State().MediaPresent);
   EXPECT_EQ(platform.starts.size(), 1u);
 
@@ -280,20 +284,86 @@ TEST_F(WatcherTest, ProgramThatMustRunAsAdministratorIsStartedThroughTheShell) {
   EXPECT_EQ(platform.events, (std::vector<std::string>{"shellstart:" + joy, "shellstart:" + vgs}));
 }
 
-TEST_F(WatcherTest, DeviceArrivalOnTheWatchedDrivePollsAtOnce) {
+TEST_F(WatcherTest, VanishedDriveReadsNoDiscSoItsNextDiscLaunches) {
   StartAgent();
   InsertPlayStationDisc();
-  constexpr std::uint32_t kDriveD = 1u << 3;
+  form.Timer1_Timer();
+  ASSERT_EQ(platform.starts.size(), 1u);
+
+  // The drive is unplugged with the disc in: open and query fail, and the
+  // letter names no drive (or another kind of drive).
+  for (unsigned type : {1u, 2u, 3u}) {  // no root, removable (not CD-ROM), fixed
+    SCOPED_TRACE(type);
+    const std::size_t launches = platform.starts.size();
+    platform.drives['D'] = type;
+    platform.mci[kOpenD] = MciReply{275, ""};
+    platform.mci[kStatus] = MciReply{263, ""};
+    form.Timer1_Timer();
+    form.Timer1_Timer();
+    EXPECT_FALSE(form.State().MediaPresent);
+    EXPECT_FALSE(form.State().WasPresent);
+    EXPECT_EQ(platform.starts.size(), launches);
+
+    // Plugged in again with a PlayStation disc: a new insertion, one launch.
+    platform.drives['D'] = kDriveCdrom;
+    platform.mci[kOpenD] = MciReply{0, "1"};
+    platform.SetDisc(true);
+    form.Timer1_Timer();
+    form.Timer1_Timer();
+    EXPECT_EQ(platform.starts.size(), launches + 1);
+  }
+}
+
+constexpr std::uint32_t kDriveD = 1u << 3;
+
+TEST_F(WatcherTest, DeviceArrivalOnTheWatchedDriveAsksForAPollAfterItsAnswer) {
+  StartAgent();
+  InsertPlayStationDisc();
   form.Form_DeviceArrival(1u << 4, true);  // E:
   form.Form_DeviceArrival(kDriveD, false);
   window.checks[MenuItem::Autorun] = false;
   form.Form_DeviceArrival(kDriveD, true);
-  EXPECT_TRUE(platform.mciCommands.empty());
+  EXPECT_EQ(window.postedArrivalPolls, 0);
 
   window.checks[MenuItem::Autorun] = true;
   form.Form_DeviceArrival(kDriveD | (1u << 5), true);
+  EXPECT_EQ(window.postedArrivalPolls, 1);
+  EXPECT_TRUE(platform.mciCommands.empty()) << "nothing asked of the drive while the sender waits";
+  EXPECT_TRUE(platform.starts.empty());
+
+  form.Form_ArrivalPoll();
   EXPECT_EQ(platform.mciCommands.size(), 3u);
   EXPECT_EQ(platform.starts, std::vector<StartCall>{kEmulator});
+
+  // "Enable Autorun" unchecked while the message waits: no poll.
+  platform.ClearRecords();
+  form.Form_DeviceArrival(kDriveD, true);
+  EXPECT_EQ(window.postedArrivalPolls, 2);
+  form.RunMenuCommand(MenuItem::Autorun);
+  form.Form_ArrivalPoll();
+  EXPECT_TRUE(platform.mciCommands.empty());
+}
+
+TEST_F(WatcherTest, ArrivalsBeforeThePollRunShareIt) {
+  StartAgent();
+  form.Form_DeviceArrival(kDriveD, true);
+  form.Form_DeviceArrival(kDriveD, true);
+  EXPECT_EQ(window.postedArrivalPolls, 1);
+  form.Form_ArrivalPoll();
+  EXPECT_EQ(platform.mciCommands.size(), 3u);
+
+  // Handled: the next arrival asks again.
+  form.Form_DeviceArrival(kDriveD, true);
+  EXPECT_EQ(window.postedArrivalPolls, 2);
+
+  // A message that could not be posted leaves nothing waiting.
+  Machine m;
+  m.StartAgent();
+  m.window.postSucceeds = false;
+  m.form.Form_DeviceArrival(kDriveD, true);
+  m.window.postSucceeds = true;
+  m.form.Form_DeviceArrival(kDriveD, true);
+  EXPECT_EQ(m.window.postedArrivalPolls, 1);
 }
 
 }  // namespace

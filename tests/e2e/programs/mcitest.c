@@ -14,7 +14,10 @@
  *   log.txt      written by the driver: one line per command, so a test can
  *                count the agent's polls
  * A disc is present when the drive's root (the element named at open, such
- * as "D:") holds at least one entry: an empty folder is an empty drive. */
+ * as "D:") holds at least one entry: an empty folder is an empty drive. A
+ * drive letter that names no drive at all (a drive unplugged) fails the
+ * open, as a real drive's open does; the status query then fails in winmm,
+ * which has no device of that alias open. */
 #include <windows.h>
 #include <mmsystem.h>
 #include <mmddk.h>
@@ -81,6 +84,13 @@ static BOOL drive_has_entries(const char* element) {
   return found;
 }
 
+static BOOL drive_exists(const char* element) {
+  char root[MAX_PATH + 2];
+  size_t n = strlen(element);
+  snprintf(root, sizeof root, "%s%s", element, (n > 0 && element[n - 1] == '\\') ? "" : "\\");
+  return GetDriveTypeA(root) > DRIVE_NO_ROOT_DIR;
+}
+
 static LRESULT open_device(Device* dev, DWORD flags, MCI_OPEN_PARMSW* parms) {
   dev->element[0] = '\0';
   if ((flags & MCI_OPEN_ELEMENT) && parms && parms->lpstrElementName) {
@@ -93,6 +103,10 @@ static LRESULT open_device(Device* dev, DWORD flags, MCI_OPEN_PARMSW* parms) {
   if (control_file_exists("fail-open")) {
     log_line("open %s\tfailed", dev->element);
     return MCIERR_DEVICE_NOT_READY;
+  }
+  if (dev->element[0] && !drive_exists(dev->element)) {
+    log_line("open %s\tfailed\tno drive", dev->element);
+    return MCIERR_INVALID_DEVICE_NAME;
   }
   log_line("open %s", dev->element);
   return 0;

@@ -23,6 +23,13 @@
  *   probe wait     [-c CLASS] [-t TITLE] [--gone] [--timeout MS]
  *   probe mci COMMAND...                    (mciSendStringA per argument)
  *   probe drives                            (GetDriveTypeA for C: to Z:)
+ *   probe plug     LETTER UNIXPATH          (the mount manager makes LETTER a
+ *                                            CD-ROM drive behind the Unix
+ *                                            folder UNIXPATH, as when a drive
+ *                                            is plugged in)
+ *   probe unplug   LETTER                   (the mount manager forgets the
+ *                                            drive LETTER, as when it is
+ *                                            unplugged)
  *   probe menu     [-c CLASS] [-t TITLE] [--pid PID] [--timeout MS]
  *   probe key      VK down|up               (SendInput: a key pressed or released)
  *   probe keystate VK                       (GetAsyncKeyState, as a signed number)
@@ -55,6 +62,7 @@
  * remote thread, and prints what it wrote. */
 #include <windows.h>
 
+#include <ctype.h>
 #include <dbt.h>
 #include <mmsystem.h>
 #include <shellapi.h>
@@ -67,9 +75,10 @@
 
 #define MCI_LOG "C:\\discora-test\\mci\\log.txt"
 #define STEP_TIMEOUT_MS 30000
-/* A timer restart, the message and the count must fit well inside the
- * agent's 3-second poll interval. */
-#define QUIET_WINDOW_MS 2000
+/* A timer restart, the message, the poll it asks for and the count must
+ * fit inside the agent's 3-second poll interval: a timer poll logs its status
+ * query no earlier than one interval after the restart. */
+#define QUIET_WINDOW_MS 2800
 
 typedef struct {
   const char* cls;
@@ -84,7 +93,8 @@ typedef struct {
 static void usage(void) {
   fputs(
       "usage: probe find|windows|state|hittest|caption|post|send|post-thread|wait|mci|drives|\n"
-      "             menu|key|keystate|broadcast|processes|forget-icon|arrive|discs ...\n",
+      "             plug|unplug|menu|key|keystate|broadcast|processes|forget-icon|arrive|discs\n"
+      "             ...\n",
       stderr);
   exit(2);
 }
@@ -331,6 +341,68 @@ static int cmd_drives(const Options* o) {
     if (type != DRIVE_NO_ROOT_DIR) printf("drive=%c:\ttype=%u\n", letter, type);
   }
   return 0;
+}
+
+/* Wine's own request to its mount manager (ddk/mountmgr.h, with
+ * WINE_MOUNTMGR_EXTENSIONS), the one winecfg sends: a record with a mount
+ * point defines the drive, one without removes it. Either way the mount
+ * manager updates the drive's link in dosdevices and its type. */
+#define MOUNTMGR_DEVICE_PATH "\\\\.\\MountPointManager"
+#define IOCTL_MOUNTMGR_DEFINE_UNIX_DRIVE \
+  CTL_CODE(0x6d, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS)
+typedef struct {
+  ULONG size;
+  ULONG type;
+  ULONG fs_type;
+  DWORD serial;
+  ULONGLONG unix_dev;
+  WCHAR letter;
+  USHORT mount_point_offset;
+  USHORT device_offset;
+  USHORT label_offset;
+} UnixDrive;
+
+static int define_drive(char letter, UINT type, const char* mount_point) {
+  char buffer[sizeof(UnixDrive) + MAX_PATH];
+  UnixDrive* drive = (UnixDrive*)buffer;
+  size_t length = mount_point ? strlen(mount_point) + 1 : 0;
+  if (length > MAX_PATH) usage();
+  ZeroMemory(buffer, sizeof buffer);
+  drive->size = (ULONG)(sizeof *drive + length);
+  drive->type = type;
+  drive->letter = (WCHAR)(letter | 0x20);
+  if (mount_point) {
+    memcpy(buffer + sizeof *drive, mount_point, length);
+    drive->mount_point_offset = sizeof *drive;
+  }
+  HANDLE manager = CreateFileA(MOUNTMGR_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+  if (manager == INVALID_HANDLE_VALUE) {
+    printf("error=no mount manager (%lu)\n", GetLastError());
+    return 2;
+  }
+  DWORD returned = 0;
+  BOOL done = DeviceIoControl(manager, IOCTL_MOUNTMGR_DEFINE_UNIX_DRIVE, drive, drive->size, NULL,
+                              0, &returned, NULL);
+  DWORD error = GetLastError();
+  CloseHandle(manager);
+  if (!done) {
+    printf("error=the mount manager refused (%lu)\n", error);
+    return 2;
+  }
+  char root[4] = {letter, ':', '\\', 0};
+  printf("drive=%c:\ttype=%u\n", letter & ~0x20, GetDriveTypeA(root));
+  return 0;
+}
+
+static int cmd_plug(const Options* o) {
+  if (o->argc != 2 || !isalpha((unsigned char)o->argv[0][0])) usage();
+  return define_drive(o->argv[0][0], DRIVE_CDROM, o->argv[1]);
+}
+
+static int cmd_unplug(const Options* o) {
+  if (o->argc != 1 || !isalpha((unsigned char)o->argv[0][0])) usage();
+  return define_drive(o->argv[0][0], DRIVE_NO_ROOT_DIR, NULL);
 }
 
 /* Address of `name` in the module `module` as loaded in process `pid`,
@@ -586,6 +658,39 @@ static BOOL send_volume(WPARAM event, DWORD type, long size, BOOL record, DWORD 
   return send_to_agent(WM_DEVICECHANGE, event, record ? (LPARAM)&volume : 0);
 }
 
+/* The "Enable Autorun" option as the agent stored it last ("" when absent). */
+static void read_enabled(char* text, DWORD size) {
+  HKEY key;
+  text[0] = '\0';
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Discora\\Settings", 0, KEY_QUERY_VALUE, &key))
+    return;
+  DWORD type = 0, length = size - 1;
+  if (RegQueryValueExA(key, "Enabled", NULL, &type, (BYTE*)text, &length) || type != REG_SZ)
+    length = 0;
+  text[length] = '\0';
+  RegCloseKey(key);
+}
+
+/* Waits until the agent has handled every message posted to its window
+ * before this call, such as the poll a volume arrival asks for: posted
+ * messages are taken in order, so a marker posted now is handled after
+ * them. The marker is the menu command "Enable Autorun", which stores the
+ * option at once; the same command, sent, switches it back (and, like
+ * --restart-timer, leaves the poll timer at the start of an interval). */
+static BOOL settle_agent(void) {
+  char was[64], now[64];
+  read_enabled(was, sizeof was);
+  if (!PostMessageA(g_agent, WM_COMMAND, MAKEWPARAM(IDM_AUTORUN, 0), 0)) return FALSE;
+  DWORD start = GetTickCount();
+  for (;;) {
+    read_enabled(now, sizeof now);
+    if (strcmp(now, was) != 0) break;
+    if (GetTickCount() - start > STEP_TIMEOUT_MS) return FALSE;
+    Sleep(1);
+  }
+  return send_to_agent(WM_COMMAND, MAKEWPARAM(IDM_AUTORUN, 0), 0);
+}
+
 static BOOL put_boot_file(const char* path) {
   HANDLE file =
       CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -616,9 +721,11 @@ static ULONGLONG now_100ns(void) {
  *                     and counts only when the whole step took well under
  *                     it, so no timer poll can be among those counted.
  * First the window gets WM_NULL and answers it, so its thread is idle in its
- * message loop. Prints the tick count and system time (100 ns units) just
- * before the touch and the send and just after the send returned, and the
- * polls the agent made meanwhile. */
+ * message loop. After the send returned, waits until the agent has also
+ * handled what it posted itself meanwhile (the poll the message asks for).
+ * Prints the tick count and system time (100 ns units) just before the
+ * touch and the send, just after the send returned and once the agent
+ * settled, and the polls the agent made from the first to the last. */
 static int cmd_arrive(const Options* o) {
   int argc = o->argc;
   char** argv = o->argv;
@@ -661,16 +768,22 @@ static int cmd_arrive(const Options* o) {
     int polls = count_polls(NULL, 0);
     if (touch && !put_boot_file(touch)) return 2;
     BOOL sent = send_volume(event, type, size, record, unitmask, flags);
-    polls = count_polls(NULL, 0) - polls;
     DWORD after = GetTickCount();
     ULONGLONG after_time = now_100ns();
+    if (sent && !settle_agent()) {
+      printf("error=the agent did not handle its posted messages\n");
+      return 1;
+    }
+    DWORD settled = GetTickCount();
+    ULONGLONG settled_time = now_100ns();
+    polls = count_polls(NULL, 0) - polls;
     /* Too slow to rule out a timer poll: the machine was busy; again. */
-    if (restart && sent && after - before >= QUIET_WINDOW_MS) continue;
+    if (restart && sent && settled - before >= QUIET_WINDOW_MS) continue;
     printf(
-        "before=%lu\tafter=%lu\tbefore_time=%llu\tafter_time=%llu\tsent=%d\tpolls=%d"
-        "\tattempts=%d\n",
-        (unsigned long)before, (unsigned long)after, before_time, after_time, sent ? 1 : 0, polls,
-        attempt);
+        "before=%lu\tafter=%lu\tsettled=%lu\tbefore_time=%llu\tafter_time=%llu"
+        "\tsettled_time=%llu\tsent=%d\tpolls=%d\tattempts=%d\n",
+        (unsigned long)before, (unsigned long)after, (unsigned long)settled, before_time,
+        after_time, settled_time, sent ? 1 : 0, polls, attempt);
     return sent ? 0 : 2;
   }
   printf("error=never fast enough to count without the timer\n");
@@ -684,12 +797,13 @@ static int fail(int round, const char* disc, const char* what, int expected, int
 }
 
 /* Tells the agent of a disc change on drive `mask` and checks that it polled
- * while handling the message and read `want`. */
+ * for the message (right after answering it) and read `want`. */
 static int arrival_polled(int round, const char* disc, DWORD mask, const char* want) {
   char reading[16];
   int before = count_polls(NULL, 0);
   if (!send_volume(DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME, -1, TRUE, mask, DBTF_MEDIA))
     return fail(round, disc, "arrival message not handled", 1, 0);
+  if (!settle_agent()) return fail(round, disc, "the poll it asked for not handled", 1, 0);
   int after = count_polls(reading, sizeof reading);
   if (after <= before) return fail(round, disc, "no poll for the message", before + 1, after);
   if (strcmp(reading, want) != 0) return fail(round, disc, "the poll read otherwise", 0, 0);
@@ -786,6 +900,8 @@ static const struct {
     {"wait", cmd_wait},
     {"mci", cmd_mci},
     {"drives", cmd_drives},
+    {"plug", cmd_plug},
+    {"unplug", cmd_unplug},
     {"menu", cmd_menu},
     {"key", cmd_key},
     {"keystate", cmd_keystate},
