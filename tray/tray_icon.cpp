@@ -22,10 +22,9 @@ void FormDiscoraNotify::AddTrayIcon() {
                      platform_.NotifyIcon(kNimModify, state_.TrayData);
 }
 
-void FormDiscoraNotify::DeleteTrayIcon() {
-  platform_.NotifyIcon(kNimDelete, state_.TrayData);
-  state_.IconShown = false;
-}
+// IconShown is left as it was: an icon the agent deleted itself (hidden by
+// the user, or the program unloading) is not one the ticks add again.
+void FormDiscoraNotify::DeleteTrayIcon() { platform_.NotifyIcon(kNimDelete, state_.TrayData); }
 
 void FormDiscoraNotify::RecallIcon() {
   if (state_.IconHidden) {
