@@ -104,8 +104,10 @@ class FormDiscoraNotify {
   // agent/launcher.cpp
   void LaunchEmulator();
   void StartEmulator();
-  void RunProgram(const std::string& application, const std::string& commandLine,
-                  const std::string& file, const std::string& arguments, int showStyle);
+  // Starts `file` with `arguments`, in the file's folder; `command`, when
+  // given, is the command line handed over as it stands instead.
+  void RunProgram(const std::string& file, const std::string& arguments, int showStyle,
+                  const std::string& command = std::string());
   bool FileExists(const std::string& path);
   // tray/tray_icon.cpp
   void LoadTrayIcon();

@@ -37,7 +37,7 @@ void FormDiscoraNotify::LaunchEmulator() {
       const std::string path = window_.PathText(state_.LoopIndex);
       // The whole text names the file: start that file, never a shorter
       // prefix of it that happens to exist ("C:\Program.exe").
-      if (FileExists(path)) RunProgram(path, Quoted(path), path, "", kShowMinimized);
+      if (FileExists(path)) RunProgram(path, "", kShowMinimized);
     }
   }
 
@@ -60,9 +60,9 @@ void FormDiscoraNotify::StartEmulator() {
   if (state_.EmulatorInAppFolder) {
     // Found in our own folder: start it there, by its full path.
     const std::string file = AppDir() + location;
-    RunProgram(file, Quoted(file), file, "", kShowNormal);
+    RunProgram(file, "", kShowNormal);
   } else if (platform_.IsFile(location)) {
-    RunProgram(location, Quoted(location), location, "", kShowNormal);
+    RunProgram(location, "", kShowNormal);
   } else if (location[0] == '"') {
     // The installer's quoted command: passed as it stands; the quotes say
     // where the program's name ends.
@@ -70,7 +70,7 @@ void FormDiscoraNotify::StartEmulator() {
     const std::string file = location.substr(1, close == std::string::npos ? close : close - 1);
     const std::string arguments =
         close == std::string::npos ? std::string() : ArgumentsAfter(location, close + 1);
-    RunProgram("", location, file, arguments, kShowNormal);
+    RunProgram(file, arguments, kShowNormal, location);
   } else {
     // The installer's path and arguments without quotes. Handed over as it
     // stands, the system would try each prefix up to a blank in turn, the
@@ -81,22 +81,24 @@ void FormDiscoraNotify::StartEmulator() {
       if (!IsBlank(location[end]) || IsBlank(location[end - 1])) continue;
       const std::string file = location.substr(0, end);
       if (!platform_.IsFile(file)) continue;
-      const std::string arguments = ArgumentsAfter(location, end);
-      RunProgram(file, arguments.empty() ? Quoted(file) : Quoted(file) + " " + arguments, file,
-                 arguments, kShowNormal);
+      RunProgram(file, ArgumentsAfter(location, end), kShowNormal);
       return;
     }
   }
 }
 
-void FormDiscoraNotify::RunProgram(const std::string& application, const std::string& commandLine,
-                                   const std::string& file, const std::string& arguments,
-                                   int showStyle) {
+void FormDiscoraNotify::RunProgram(const std::string& file, const std::string& arguments,
+                                   int showStyle, const std::string& command) {
   // Started in the program's own folder: never in whichever folder the agent
   // happens to be in (System32 when started at logon, or the folder last
   // browsed to in the open-file dialog).
   const std::string folder = FolderOf(file);
-  const long error = platform_.StartProgram(application, commandLine, folder, showStyle);
+  // By its quoted full path, so no blank in it can split it; or the given
+  // command as it stands, the system taking the program from it.
+  const std::string commandLine =
+      !command.empty() ? command : Quoted(file) + (arguments.empty() ? "" : " " + arguments);
+  const long error =
+      platform_.StartProgram(command.empty() ? file : "", commandLine, folder, showStyle);
   // A program marked to run as administrator cannot be created by a process
   // that is not elevated; the shell starts it once the user consents.
   if (error == kErrorElevationRequired) {

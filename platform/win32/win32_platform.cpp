@@ -56,25 +56,27 @@ std::string PatternSuffix(const std::string& pattern) {
   return name;
 }
 
+// A function a loaded library exports, with its type; null when the library
+// or the function is missing (an older system).
+template <typename Function>
+Function ModuleFunction(HMODULE module, const char* function) {
+  if (module == nullptr) return nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, function)));
+}
+
 // Loads a library by its full path in the system folder. The multimedia
 // library is not one of the system's known DLLs, so a copy planted in the
 // program's folder would win a search by name; the common dialogs are needed
 // only when the user browses, and cost memory for the whole run otherwise.
-FARPROC SystemLibraryFunction(const char* library, const char* function) {
+template <typename Function>
+Function LoadSystemFunction(const char* library, const char* function) {
   char path[MAX_PATH];
   const UINT length = GetSystemDirectoryA(path, MAX_PATH);
   if (length == 0 || length + 1 + lstrlenA(library) >= MAX_PATH) return nullptr;
   lstrcatA(path, "\\");
   lstrcatA(path, library);
   // Kept loaded for the rest of the run: the caller keeps the function.
-  HMODULE module = LoadLibraryA(path);
-  return module != nullptr ? GetProcAddress(module, function) : nullptr;
-}
-
-template <typename Function>
-Function LoadSystemFunction(const char* library, const char* function) {
-  return reinterpret_cast<Function>(
-      reinterpret_cast<void*>(SystemLibraryFunction(library, function)));
+  return ModuleFunction<Function>(LoadLibraryA(path), function);
 }
 
 using MciSendStringFn = MCIERROR(WINAPI*)(LPCSTR, LPSTR, UINT, HWND);
@@ -93,6 +95,7 @@ void EnsureComInitialized() {
   // Kept for the rest of the run, so never uninitialised.
   if (initialize != nullptr) initialize(nullptr, kApartmentThreaded | kDisableOle1Dde);
 }
+
 using GetOpenFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEA);
 
 }  // namespace
@@ -105,11 +108,8 @@ void HardenProcess() {
   // dialogs' helpers) come only from the system folder, never from the
   // program's folder, where other programs' files lie.
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  auto setDefault = kernel != nullptr
-                        ? reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
-                              GetProcAddress(kernel, "SetDefaultDllDirectories")))
-                        : nullptr;
+  const auto setDefault = ModuleFunction<SetDefaultDllDirectoriesFn>(
+      GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
   constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
   // Older systems: at least take the current folder out of the search. Only
   // there: the emptied DLL directory is handed down to every program the
@@ -129,10 +129,8 @@ void InitCommonControlsOnce() {
   // older library in the system folder); any search beyond that is
   // confined to the system folder (HardenProcess).
   using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-  HMODULE library = LoadLibraryA("comctl32.dll");  // kept for the run
-  if (library == nullptr) return;
-  const auto initialize = reinterpret_cast<InitCommonControlsExFn>(
-      reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControlsEx")));
+  const auto initialize = ModuleFunction<InitCommonControlsExFn>(
+      LoadLibraryA("comctl32.dll"), "InitCommonControlsEx");  // kept for the run
   if (initialize == nullptr) return;
   INITCOMMONCONTROLSEX classes;
   classes.dwSize = sizeof classes;
@@ -143,20 +141,18 @@ void InitCommonControlsOnce() {
 void AllowMessageFromLowerIntegrity(HWND window, UINT message) {
   // Looked up at run time: Windows 7 has the per-window call, Vista only
   // the per-process one, and XP has no message filter at all.
+  if (message == 0) return;
   HMODULE user = GetModuleHandleA("user32.dll");
-  if (user == nullptr || message == 0) return;
   using ForWindowFn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
   using ForProcessFn = BOOL(WINAPI*)(UINT, DWORD);
   constexpr DWORD kMsgfltAllow = 1;  // MSGFLT_ALLOW
   constexpr DWORD kMsgfltAdd = 1;    // MSGFLT_ADD
-  const auto forWindow = reinterpret_cast<ForWindowFn>(
-      reinterpret_cast<void*>(GetProcAddress(user, "ChangeWindowMessageFilterEx")));
+  const auto forWindow = ModuleFunction<ForWindowFn>(user, "ChangeWindowMessageFilterEx");
   if (forWindow != nullptr) {
     forWindow(window, message, kMsgfltAllow, nullptr);
     return;
   }
-  const auto forProcess = reinterpret_cast<ForProcessFn>(
-      reinterpret_cast<void*>(GetProcAddress(user, "ChangeWindowMessageFilter")));
+  const auto forProcess = ModuleFunction<ForProcessFn>(user, "ChangeWindowMessageFilter");
   if (forProcess != nullptr) forProcess(message, kMsgfltAdd);
 }
 

@@ -237,7 +237,6 @@ int FakePlatform::ShowMessageBox(WindowHandle owner, const std::string& text,
 
 bool FakePlatform::NotifyIcon(unsigned operation, const TrayRecord& record) {
   notifications.push_back({operation, record});
-  constexpr unsigned kNimModify = 1;
   events.push_back(operation == kNimAdd      ? "add"
                    : operation == kNimModify ? "modify"
                    : operation == kNimDelete ? "delete"

@@ -89,7 +89,9 @@ TEST_F(TrayTest, FocusGoesBackToTheNotificationAreaAfterAMenuThatOpensNothing) {
     const bool sent =
         !platform.notifications.empty() && platform.notifications.back().operation == kNimSetFocus;
     EXPECT_EQ(sent, handsBack);
-    if (sent) EXPECT_EQ(platform.notifications.back().record.uID, 1u);
+    if (sent) {
+      EXPECT_EQ(platform.notifications.back().record.uID, 1u);
+    }
   }
 }
 
