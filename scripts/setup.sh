@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   python3 icoutils
   python3-pytest python3-pytest-xdist
+  nsis
 )
 
 missing=()

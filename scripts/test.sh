@@ -2,7 +2,7 @@
 # Builds everything and runs every test: the layer and format checks, the
 # host unit tests (also under AddressSanitizer and UndefinedBehaviorSanitizer),
 # the fuzz targets for a bounded time, and the end-to-end tests of the real
-# Discora.exe under Wine.
+# Discora.exe and of its installer under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,9 +27,9 @@ if [ -x scripts/fuzz.sh ]; then
   bash scripts/fuzz.sh
 fi
 
-echo "== Discora.exe for 32-bit Windows"
+echo "== Discora.exe and its packages (installer, zip) for 32-bit Windows"
 cmake --preset windows-release >/dev/null
-cmake --build --preset windows-release
+cmake --build --preset windows-release --target package
 
 echo "== end-to-end tests under Wine"
 # Debian's own Python, which has pytest; another python3 may come first on PATH.

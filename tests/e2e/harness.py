@@ -76,6 +76,10 @@ DRIVE_CDROM = 5
 # condition holds.
 DEADLINE = 30.0
 
+# Where the installer puts Discora by default, and its shortcut.
+INSTALL_FOLDER = "C:\\Program Files\\Discora"
+START_MENU_SHORTCUT = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Discora.lnk"
+
 SETTINGS_KEY = "Software\\Discora\\Settings"
 VGS_KEY = "Software\\Connectix\\Connectix Virtual Game Station\\General"
 
@@ -115,6 +119,15 @@ T = TypeVar("T")
 
 def discora_exe() -> Path:
     return Path(os.environ.get("DISCORA_EXE") or BUILD / "windows-release" / "Discora.exe")
+
+
+def package(kind: str) -> Path:
+    """The package `cmake --build --preset windows-release --target package`
+    made: "exe" the installer, "zip" the portable copy."""
+    version = re.search(r"project\(Discora VERSION ([\d.]+)",
+                        (REPO / "CMakeLists.txt").read_text()).group(1)
+    path = discora_exe().parent / f"Discora-{version}-win32.{kind}"
+    return require_file(path, path.name)
 
 
 def programs_dir() -> Path:
@@ -498,8 +511,8 @@ class Machine:
             folder.mkdir(parents=True)
             for file_name, text in files.items():
                 (folder / file_name).write_text(text)
-        _remove(self.unix_path(TEST_FOLDER))
-        _remove(self.unix_path(PROGRAM_FOLDER))
+        for path in (TEST_FOLDER, PROGRAM_FOLDER, INSTALL_FOLDER, START_MENU_SHORTCUT):
+            _remove(self.unix_path(path))
         self.mkdir(MCI_FOLDER)
         self.mkdir(TOOLS_FOLDER)
         for name in ("probe.exe", "menuspy.dll", "menuhost.exe"):
@@ -940,6 +953,40 @@ class Machine:
         return ("MCI log (last lines):\n  " + "\n  ".join(mci or ["(empty)"]) +
                 "\nstand-in log (last lines):\n  " + "\n  ".join(standin or ["(empty)"]) +
                 "\nprocesses:\n  " + "\n  ".join(self.windows_processes() or ["(none)"]))
+
+    # -- the packages ------------------------------------------------------
+
+    def run_installer(self, arguments: str = "/S", wait: bool = True) -> None:
+        """Runs the downloaded installer with `arguments` as a user types
+        them (`/D=folder` last and unquoted, blanks and all); with `wait`,
+        to its end."""
+        setup = f"{TEST_FOLDER}\\{package('exe').name}"
+        shutil.copyfile(package("exe"), self.unix_path(setup))
+        # The folder it is told to use goes before the next test, even when
+        # this one ends before the uninstaller has run.
+        if "/D=" in arguments:
+            self.worker.record_created(self.unix_path(arguments.partition("/D=")[2]))
+        self.run_command(f'"{setup}" {arguments}', wait=wait)
+
+    def run_command(self, command: str, wait: bool = True) -> subprocess.Popen | None:
+        """Runs a command line as the system would run a stored one (a Run
+        value, an uninstall string): from a batch file, through cmd; with
+        `wait`, to its end, which must be a success."""
+        batch = self.put_file(f"{TEST_FOLDER}\\command.bat",
+                              f"@{command}\r\n@exit %ERRORLEVEL%\r\n".encode(ANSI_CODE_PAGE))
+        if wait:
+            self.wine("cmd", "/c", batch, check=True, timeout=120)
+            return None
+        return self.spawn("cmd", "/c", batch)
+
+    def wait_uninstalled(self, uninstaller: str) -> None:
+        """The uninstaller returns at once, having started a copy of itself
+        from the temporary folder (Un.exe); that copy does the work. Waits for its
+        real end: the uninstaller file gone and no copy left running."""
+        name = uninstaller.rsplit("\\", 1)[-1].lower()
+        wait_until(lambda: not self.unix_path(uninstaller).exists()
+                   and not {"un.exe", name} & self.process_names(),
+                   DEADLINE, "the uninstaller's end", details=self.describe)
 
     # -- end ---------------------------------------------------------------
 

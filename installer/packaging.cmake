@@ -1,0 +1,54 @@
+# The Windows packages, made by `cmake --build --preset windows-release
+# --target package`: an NSIS installer and a portable zip.
+#
+# The installer script is our own (NSIS.template.in beside this file, found
+# through CMAKE_MODULE_PATH in place of CPack's default). It installs
+# Discora.exe alone; the zip holds Discora.exe, the README and the licence.
+
+# The program's identity comes from the headers the program itself is built
+# from, so the installer cannot disagree with it.
+function(discora_header_text header name out)
+  file(STRINGS "${header}" line REGEX "^#define ${name} ")
+  string(REGEX REPLACE "^#define ${name} +\"?([^\"]*)\"?.*$" "\\1" value "${line}")
+  if(value STREQUAL "")
+    message(FATAL_ERROR "${name} is not defined in ${header}")
+  endif()
+  set(${out} "${value}" PARENT_SCOPE)
+endfunction()
+
+set(version_h "${PROJECT_SOURCE_DIR}/res/version.h")
+discora_header_text("${version_h}" DISCORA_TITLE discora_title)
+discora_header_text("${version_h}" DISCORA_AUTHOR discora_author)
+discora_header_text("${version_h}" DISCORA_COPYRIGHT discora_copyright)
+discora_header_text("${version_h}" DISCORA_HOMEPAGE discora_homepage)
+discora_header_text("${version_h}" DISCORA_VERSION_MAJOR discora_major)
+discora_header_text("${version_h}" DISCORA_VERSION_MINOR discora_minor)
+discora_header_text("${PROJECT_SOURCE_DIR}/res/resource.h" DISCORA_WINDOW_CLASS discora_class)
+if(NOT "${discora_major}.${discora_minor}" STREQUAL
+   "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}")
+  message(FATAL_ERROR "res/version.h says ${discora_major}.${discora_minor}, "
+    "the project says ${PROJECT_VERSION}")
+endif()
+
+install(TARGETS Discora RUNTIME DESTINATION . COMPONENT program)
+install(FILES README.md DESTINATION . COMPONENT program)
+install(FILES LICENSE DESTINATION . RENAME LICENSE.txt COMPONENT program)
+
+set(CPACK_GENERATOR NSIS ZIP)
+set(CPACK_PACKAGE_NAME "${discora_title}")
+set(CPACK_PACKAGE_VENDOR "${discora_author}")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGE_FILE_NAME "${discora_title}-${PROJECT_VERSION}-win32")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "${discora_title}")
+set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
+set(CPACK_STRIP_FILES OFF)
+
+# Read by the installer script as @CPACK_DISCORA_...@.
+set(CPACK_DISCORA_DISPLAY_VERSION "${discora_major}.${discora_minor}")
+set(CPACK_DISCORA_COPYRIGHT "${discora_copyright}")
+set(CPACK_DISCORA_HOMEPAGE "${discora_homepage}")
+set(CPACK_DISCORA_WINDOW_CLASS "${discora_class}")
+set(CPACK_DISCORA_ICON "${PROJECT_SOURCE_DIR}/res/discora.ico")
+
+list(PREPEND CMAKE_MODULE_PATH "${CMAKE_CURRENT_LIST_DIR}")
+include(CPack)

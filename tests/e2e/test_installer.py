@@ -1,0 +1,212 @@
+"""End-to-end tests of the Windows packages that `cmake --build --preset
+windows-release --target package` makes: the installer, run under Wine as a
+user or an administrator's script runs it (`/S`, `/D=`), the Discora it
+installs, its uninstaller, and the portable zip.
+
+Stored command lines (the Run value, the uninstall strings) are run as the
+system runs them, from a batch file through cmd, quotes and all.
+"""
+
+from __future__ import annotations
+
+import zipfile
+
+import pytest
+
+from desktop import DIALOG_CLASS
+from harness import (
+    AGENT_CLASS,
+    INSTALL_FOLDER,
+    PROGRAM_FOLDER,
+    START_MENU_SHORTCUT,
+    REPO,
+    SW_SHOWNORMAL,
+    VGS_KEY,
+    RegValue,
+    assert_started,
+    discora_exe,
+    only,
+    package,
+)
+
+RUN_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Discora"
+UNINSTALLER = "Uninstall Discora.exe"
+# The emulator's folder, with blanks, as its own installer may have made it.
+EMULATOR_FOLDER = "C:\\Games Folder\\Connectix VGS"
+SETTINGS = {"Start": "True", "StartUtils": "False", "App1": "C:\\Tools\\pad.exe"}
+
+
+def folder_files(machine, folder: str) -> set[str]:
+    return {p.name for p in machine.unix_path(folder).iterdir()}
+
+
+def assert_installed(machine, folder: str) -> dict[str, RegValue]:
+    """Discora.exe (the built bytes) and its uninstaller in `folder`, the
+    quoted Run value, the Start menu shortcut and the uninstall entry;
+    returns the entry."""
+    program = f"{folder}\\Discora.exe"
+    uninstaller = f"{folder}\\{UNINSTALLER}"
+    assert machine.unix_path(program).read_bytes() == discora_exe().read_bytes()
+    assert machine.unix_path(uninstaller).is_file()
+    assert machine.registry_values("HKLM", RUN_KEY).get("Discora") == RegValue.sz(f'"{program}"')
+    link = machine.unix_path(START_MENU_SHORTCUT).read_bytes()
+    assert program.encode() in link or program.encode("utf-16-le") in link, link
+    size = (machine.unix_path(program).stat().st_size
+            + machine.unix_path(uninstaller).stat().st_size + 1023) // 1024
+    entry = machine.registry_values("HKLM", UNINSTALL_KEY)
+    assert entry == {
+        "DisplayName": RegValue.sz("Discora"),
+        "DisplayVersion": RegValue.sz("1.0"),
+        "Publisher": RegValue.sz("the Discora developers"),
+        "URLInfoAbout": RegValue.sz("https://discora.example.org/"),
+        "DisplayIcon": RegValue.sz(program),
+        "InstallLocation": RegValue.sz(folder),
+        "UninstallString": RegValue.sz(f'"{uninstaller}"'),
+        "QuietUninstallString": RegValue.sz(f'"{uninstaller}" /S'),
+        "NoModify": RegValue.dword(1),
+        "NoRepair": RegValue.dword(1),
+        "EstimatedSize": RegValue.dword(size),
+    }
+    return entry
+
+
+def uninstall(machine, entry: dict[str, RegValue]) -> None:
+    """Runs the quiet uninstall string and waits for the uninstaller's end;
+    then nothing the installer made is left."""
+    folder = entry["InstallLocation"].text()
+    machine.run_command(entry["QuietUninstallString"].text())
+    machine.wait_uninstalled(f"{folder}\\{UNINSTALLER}")
+    assert not machine.unix_path(f"{folder}\\Discora.exe").exists()
+    assert not machine.unix_path(START_MENU_SHORTCUT).exists()
+    assert "Discora" not in (machine.registry_values("HKLM", RUN_KEY) or {})
+    assert machine.registry_values("HKLM", UNINSTALL_KEY) is None
+
+
+def test_silent_install_beside_the_emulator_starts_at_logon_and_uninstalls_only_itself(machine):
+    machine.add_cdrom("d")
+    vgs = machine.put_standin(f"{EMULATOR_FOLDER}\\testvgs.exe")
+    machine.put_standin(f"{EMULATOR_FOLDER}\\DX7VGSJoy.exe")
+    machine.put_standin(f"{EMULATOR_FOLDER}\\pec.exe")
+    machine.put_file(f"{EMULATOR_FOLDER}\\vgs.ini", "[General]\r\n")
+    emulator_files = folder_files(machine, EMULATOR_FOLDER)
+    for name, value in SETTINGS.items():
+        machine.set_setting(name, value)
+
+    machine.run_installer(f"/S /D={EMULATOR_FOLDER}")
+    entry = assert_installed(machine, EMULATOR_FOLDER)
+    assert not machine.unix_path(INSTALL_FOLDER).exists()
+    settings = machine.settings_values()
+
+    # At logon, Windows runs the Run value's command; the agent finds the
+    # emulator in its own folder and starts it for a PlayStation disc.
+    base = len(machine.status_queries())
+    machine.run_command(machine.registry_values("HKLM", RUN_KEY)["Discora"].text(), wait=False)
+    machine.wait_polls(1, since=base)
+    machine.insert("psx")
+    launch = only(machine.wait_launches(1), "start")
+    assert_started(launch, vgs, SW_SHOWNORMAL)
+    assert machine.tray_shown()
+
+    # Uninstalled while it runs: closed first, then exactly what was
+    # installed is removed; the emulator's files and the settings stay.
+    uninstall(machine, entry)
+    assert "discora.exe" not in machine.process_names()
+    assert not machine.tray_shown()
+    assert folder_files(machine, EMULATOR_FOLDER) == emulator_files
+    assert machine.settings_values() == settings
+
+
+@pytest.mark.parametrize("location, folder", [
+    pytest.param(None, INSTALL_FOLDER, id="no-emulator-record"),
+    pytest.param(f'"{EMULATOR_FOLDER}\\vgs.exe" /fullscreen', EMULATOR_FOLDER, id="quoted"),
+    pytest.param(f"{EMULATOR_FOLDER}\\vgs.exe /fullscreen", EMULATOR_FOLDER, id="unquoted"),
+    pytest.param(f"{EMULATOR_FOLDER}\\gone.exe", INSTALL_FOLDER, id="names-no-file"),
+    pytest.param(EMULATOR_FOLDER, INSTALL_FOLDER, id="names-a-folder"),
+])
+def test_default_folder_is_the_emulators_when_its_record_names_an_existing_file(
+        machine, location, folder):
+    machine.add_cdrom("d")
+    machine.put_standin(f"{EMULATOR_FOLDER}\\vgs.exe")
+    if location is not None:
+        machine.set_registry("HKLM", VGS_KEY, "Location", location)
+
+    machine.run_installer("/S")
+    entry = assert_installed(machine, folder)
+    others = {INSTALL_FOLDER, EMULATOR_FOLDER} - {folder}
+    assert all(not machine.unix_path(f"{other}\\Discora.exe").exists() for other in others)
+
+    uninstall(machine, entry)
+    # A folder of its own goes with it; the emulator's stays as it was.
+    if folder == INSTALL_FOLDER:
+        assert not machine.unix_path(INSTALL_FOLDER).exists()
+    assert folder_files(machine, EMULATOR_FOLDER) == {"vgs.exe"}
+
+
+def test_install_over_a_running_discora_closes_it_first_and_keeps_its_folder_and_settings(
+        machine):
+    folder = "C:\\Discora Folder"
+    machine.add_cdrom("d")
+    for name, value in SETTINGS.items():
+        machine.set_setting(name, value)
+    machine.run_installer(f"/S /D={folder}")
+    base = len(machine.status_queries())
+    agent = machine.start_agent(f"{folder}\\Discora.exe")
+    machine.wait_polls(1, since=base)
+    assert machine.tray_shown()
+    settings = machine.settings_values()
+    written = machine.unix_path(f"{folder}\\Discora.exe").stat().st_ctime_ns
+
+    # Again, without /D=: an installed Discora is replaced where it is.
+    machine.run_installer("/S")
+    assert "discora.exe" not in machine.process_names(), "the installer waits for its end"
+    assert agent.wait(timeout=10) == 0
+    assert not machine.tray_shown()
+    assert machine.unix_path(f"{folder}\\Discora.exe").stat().st_ctime_ns > written
+    assert_installed(machine, folder)
+    assert not machine.unix_path(INSTALL_FOLDER).exists()
+    assert not machine.unix_path(PROGRAM_FOLDER).exists()
+    assert machine.settings_values() == settings
+
+
+def test_interactive_install_shows_the_licence_can_leave_out_start_at_logon_and_starts_discora(
+        machine, desktop):
+    machine.add_cdrom("d")
+    # An earlier install's value, which leaving the component out removes.
+    machine.set_registry("HKLM", RUN_KEY, "Discora", '"C:\\Old Folder\\Discora.exe"')
+    machine.run_installer("", wait=False)
+
+    def page(what: str, has) -> object:
+        return desktop.wait_state(lambda s: s.visible and any(map(has, s.controls)),
+                                  f"the installer's {what} page", cls=DIALOG_CLASS)
+
+    welcome = page("welcome", lambda c: c["text"] == "Welcome to Discora Setup")
+    desktop.key(welcome.xwindow, "Return")
+    licence = page("licence", lambda c: c["class"].startswith("RichEdit"))
+    shown = " ".join(c["text"] for c in licence.controls if c["class"].startswith("RichEdit"))
+    assert "MIT License" in shown and "Copyright (c) 2026 the Discora developers" in shown
+    desktop.key(licence.xwindow, "Return")  # I Agree
+    components = page("components", lambda c: c["class"] == "SysTreeView32")
+    # The second item, "Start Discora when Windows starts", unchecked.
+    desktop.key(components.xwindow, "Down", "space", "Return")
+    folder = page("folder", lambda c: c["text"] == "&Install")
+    assert INSTALL_FOLDER in [c["text"] for c in folder.controls]
+    desktop.key(folder.xwindow, "Return")
+    finish = page("finish", lambda c: c["text"] == "Start Discora now")
+    desktop.key(finish.xwindow, "Return")  # Finish, with "Start Discora now" checked
+
+    machine.wait_window(cls=AGENT_CLASS, message="Discora started by the finish page")
+    assert "Discora" not in machine.registry_values("HKLM", RUN_KEY)
+    assert machine.registry_values("HKLM", UNINSTALL_KEY)["InstallLocation"] == \
+        RegValue.sz(INSTALL_FOLDER)
+    assert machine.unix_path(START_MENU_SHORTCUT).is_file()
+
+
+def test_zip_holds_the_built_program_byte_for_byte_with_the_readme_and_licence():
+    with zipfile.ZipFile(package("zip")) as archive:
+        top = package("zip").stem + "/"
+        assert sorted(archive.namelist()) == [top + "Discora.exe", top + "LICENSE.txt",
+                                              top + "README.md"]
+        assert archive.read(top + "Discora.exe") == discora_exe().read_bytes()
+        assert archive.read(top + "LICENSE.txt") == (REPO / "LICENSE").read_bytes()
+        assert archive.read(top + "README.md") == (REPO / "README.md").read_bytes()
