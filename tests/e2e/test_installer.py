@@ -133,6 +133,7 @@ def test_default_folder_is_the_emulators_when_its_record_names_an_existing_file(
 
     machine.run_installer("/S")
     entry = assert_installed(machine, folder)
+    assert "discora.exe" not in machine.process_names(), "a silent install starts nothing"
     others = {INSTALL_FOLDER, EMULATOR_FOLDER} - {folder}
     assert all(not machine.unix_path(f"{other}\\Discora.exe").exists() for other in others)
 
