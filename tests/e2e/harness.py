@@ -956,28 +956,31 @@ class Machine:
 
     # -- the packages ------------------------------------------------------
 
-    def run_installer(self, arguments: str = "/S", wait: bool = True) -> None:
+    def run_installer(self, arguments: str = "/S", wait: bool = True,
+                      check: bool = True) -> int | None:
         """Runs the downloaded installer with `arguments` as a user types
         them (`/D=folder` last and unquoted, blanks and all); with `wait`,
-        to its end."""
+        to its end: returns its exit code, which `check` wants to be 0."""
         setup = f"{TEST_FOLDER}\\{package('exe').name}"
         shutil.copyfile(package("exe"), self.unix_path(setup))
         # The folder it is told to use goes before the next test, even when
         # this one ends before the uninstaller has run.
         if "/D=" in arguments:
             self.worker.record_created(self.unix_path(arguments.partition("/D=")[2]))
-        self.run_command(f'"{setup}" {arguments}', wait=wait)
+        return self.run_command(f'"{setup}" {arguments}', wait=wait, check=check)
 
-    def run_command(self, command: str, wait: bool = True) -> subprocess.Popen | None:
+    def run_command(self, command: str, wait: bool = True,
+                    check: bool = True) -> int | None:
         """Runs a command line as the system would run a stored one (a Run
         value, an uninstall string): from a batch file, through cmd; with
-        `wait`, to its end, which must be a success."""
+        `wait`, to its end: returns its exit code, which `check` wants to
+        be 0."""
         batch = self.put_file(f"{TEST_FOLDER}\\command.bat",
                               f"@{command}\r\n@exit %ERRORLEVEL%\r\n".encode(ANSI_CODE_PAGE))
-        if wait:
-            self.wine("cmd", "/c", batch, check=True, timeout=120)
+        if not wait:
+            self.spawn("cmd", "/c", batch)
             return None
-        return self.spawn("cmd", "/c", batch)
+        return self.wine("cmd", "/c", batch, check=check, timeout=120).returncode
 
     def wait_uninstalled(self, uninstaller: str) -> None:
         """The uninstaller returns at once, having started a copy of itself

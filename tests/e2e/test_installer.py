@@ -9,6 +9,8 @@ system runs them, from a batch file through cmd, quotes and all.
 
 from __future__ import annotations
 
+import os
+import signal
 import zipfile
 
 import pytest
@@ -169,6 +171,27 @@ def test_install_over_a_running_discora_closes_it_first_then_starts_it_again_fro
     assert not machine.unix_path(INSTALL_FOLDER).exists()
     assert not machine.unix_path(PROGRAM_FOLDER).exists()
     assert machine.settings_values() == settings
+
+
+def test_install_over_a_discora_that_does_not_close_fails_and_changes_nothing(machine):
+    folder = "C:\\Discora Folder"
+    machine.add_cdrom("d")
+    machine.run_installer(f"/S /D={folder}")
+    installed = {key: machine.registry_values("HKLM", key) for key in (RUN_KEY, UNINSTALL_KEY)}
+    agent = machine.start_agent(f"{folder}\\Discora.exe")
+    machine.wait_polls(1)
+    program = machine.unix_path(f"{folder}\\Discora.exe")
+    written = program.stat().st_ctime_ns
+
+    # Hung: the agent answers no message while it is stopped.
+    os.kill(agent.pid, signal.SIGSTOP)
+    try:
+        code = machine.run_installer("/S", check=False)
+    finally:
+        os.kill(agent.pid, signal.SIGCONT)
+    assert code == 2, "a silent install that cannot replace Discora says so"
+    assert program.stat().st_ctime_ns == written
+    assert {key: machine.registry_values("HKLM", key) for key in installed} == installed
 
 
 def test_interactive_install_shows_the_licence_can_leave_out_start_at_logon_and_starts_discora(
