@@ -30,18 +30,16 @@ if(NOT "${discora_major}.${discora_minor}" STREQUAL
     "the project says ${PROJECT_VERSION}")
 endif()
 
-install(TARGETS Discora RUNTIME DESTINATION . COMPONENT program)
-install(FILES README.md DESTINATION . COMPONENT program)
-install(FILES LICENSE DESTINATION . RENAME LICENSE.txt COMPONENT program)
+install(TARGETS Discora RUNTIME DESTINATION .)
+install(FILES README.md DESTINATION .)
+install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
 
 set(CPACK_GENERATOR NSIS ZIP)
 set(CPACK_PACKAGE_NAME "${discora_title}")
 set(CPACK_PACKAGE_VENDOR "${discora_author}")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_FILE_NAME "${discora_title}-${PROJECT_VERSION}-win32")
-set(CPACK_PACKAGE_INSTALL_DIRECTORY "${discora_title}")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
-set(CPACK_STRIP_FILES OFF)
 
 # Read by the installer script as @CPACK_DISCORA_...@.
 set(CPACK_DISCORA_DISPLAY_VERSION "${discora_major}.${discora_minor}")

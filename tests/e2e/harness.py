@@ -123,10 +123,11 @@ def discora_exe() -> Path:
 
 def package(kind: str) -> Path:
     """The package `cmake --build --preset windows-release --target package`
-    made: "exe" the installer, "zip" the portable copy."""
-    version = re.search(r"project\(Discora VERSION ([\d.]+)",
-                        (REPO / "CMakeLists.txt").read_text()).group(1)
-    path = discora_exe().parent / f"Discora-{version}-win32.{kind}"
+    made, under the name the build gave CPack: "exe" the installer, "zip"
+    the portable copy."""
+    config = require_file(discora_exe().parent / "CPackConfig.cmake", "CPackConfig.cmake")
+    name = re.search(r'set\(CPACK_PACKAGE_FILE_NAME "([^"]+)"\)', config.read_text()).group(1)
+    path = config.parent / f"{name}.{kind}"
     return require_file(path, path.name)
 
 
