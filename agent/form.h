@@ -96,7 +96,7 @@ class FormDiscoraNotify {
   void InitAgent();
   void LocateEmulator();
   void LoadOptions();
-  std::string ReadRegistryString(RegKey hKey, const std::string& subKey,
+  std::string ReadRegistryString(RegRoot hKey, const std::string& subKey,
                                  const std::string& valueName);
   std::string AppDir();
   // agent/watcher.cpp

@@ -53,7 +53,8 @@ void FormDiscoraNotify::LocateEmulator() {
     state_.IsBleem = true;
   }
   if (state_.EmulatorPath.empty()) {
-    state_.EmulatorPath = ReadRegistryString(kHkeyLocalMachine, kVgsRegistryKey, kVgsRegistryValue);
+    state_.EmulatorPath =
+        ReadRegistryString(RegRoot::LocalMachine, kVgsRegistryKey, kVgsRegistryValue);
     state_.IsBleem = false;
   }
   state_.EmulatorTitle = state_.IsBleem ? kBleemTitle : kVgsTitle;
@@ -86,10 +87,14 @@ std::string FormDiscoraNotify::AppDir() {
   return dir;
 }
 
-std::string FormDiscoraNotify::ReadRegistryString(RegKey hKey, const std::string& subKey,
+std::string FormDiscoraNotify::ReadRegistryString(RegRoot hKey, const std::string& subKey,
                                                   const std::string& valueName) {
+  // The emulator's installer is a 32-bit program: on 64-bit Windows its
+  // record is in the view 32-bit programs see, whichever build reads it.
   RegKey key = 0;
-  if (platform_.OpenRegKey(hKey, subKey, &key) != kErrorSuccess) return std::string();
+  if (platform_.OpenRegKey(hKey, subKey, RegView::Of32BitPrograms, &key) != kErrorSuccess) {
+    return std::string();
+  }
 
   // A 255-byte buffer: a text of up to 254 characters and its NUL fits; a
   // longer value does not and reads as empty.
@@ -103,7 +108,7 @@ std::string FormDiscoraNotify::ReadRegistryString(RegKey hKey, const std::string
     // A value that filled the whole buffer without a terminator is a text
     // of 255 characters or more: it does not fit.
     if (result.size() >= buffer.size()) result.clear();
-    if (type == kRegExpandSz) result = platform_.ExpandEnvironment(result);
+    if (type == kRegExpandSz) result = platform_.ExpandEnvironmentOf32BitProgram(result);
   }
 
   if (platform_.CloseRegKey(key) != kErrorSuccess) {

@@ -20,13 +20,6 @@
 
 namespace discora {
 
-// The logic's copies of the tray callback's messages.
-static_assert(kTrayCallbackMessage == WM_MOUSEMOVE, "tray callback message");
-static_assert(kTrayDoubleClick == WM_LBUTTONDBLCLK && kTrayRightButtonUp == WM_RBUTTONUP,
-              "tray callback codes");
-static_assert(IDC_BTNOK == IDOK, "Enter presses OK through the dialog manager");
-static_assert(UM_ARRIVALPOLL == WM_APP, "the window's own messages start at WM_APP");
-
 namespace {
 
 constexpr UINT kTimer1Interval = 3000;

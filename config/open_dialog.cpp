@@ -15,7 +15,7 @@ OpenFileRecord MakeOpenFileRecord(WindowHandle owner, std::uintptr_t instance,
                                   const std::string& filter, const std::string& title,
                                   const std::string& initDir) {
   OpenFileRecord record;
-  record.structSize = kOpenFileNameSize;
+  record.structSize = kOpenFileRecordSize;
   record.owner = owner;
   record.instance = instance;
   record.filter = ConvertFilter(filter) + '\0';

@@ -1,4 +1,4 @@
-// The open-file dialog wrapper: builds the 76-byte OPENFILENAMEA record and
+// The open-file dialog wrapper: builds the OPENFILENAMEA record and
 // turns the dialog's file buffer back into a path.
 #pragma once
 
@@ -8,7 +8,6 @@
 
 namespace discora {
 
-constexpr std::uint32_t kOpenFileNameSize = 76;
 constexpr std::uint32_t kOpenFileFlags = 0x1004;  // OFN_FILEMUSTEXIST | OFN_HIDEREADONLY
 constexpr std::uint32_t kDialogBufferLength = 255;
 

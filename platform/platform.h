@@ -11,14 +11,26 @@
 
 namespace discora {
 
-// Handles cross this boundary as plain integers; on 32-bit Windows they are
-// the real HWND/HICON/HKEY values.
+// Handles cross this boundary whole, as integers as wide as a pointer: the
+// real HWND/HICON/HKEY values of the build, 32 or 64 bits.
 using WindowHandle = std::uintptr_t;
 using IconHandle = std::uintptr_t;
 using RegKey = std::uintptr_t;
 
-constexpr RegKey kHkeyCurrentUser = 0x80000001u;
-constexpr RegKey kHkeyLocalMachine = 0x80000002u;
+// The predefined registry roots the logic opens keys under, named by the
+// values 32-bit Windows gives them; the platform hands the system its own.
+enum class RegRoot : std::uint32_t {
+  CurrentUser = 0x80000001u,   // HKEY_CURRENT_USER
+  LocalMachine = 0x80000002u,  // HKEY_LOCAL_MACHINE
+};
+
+// Which view of the machine's software keys a key is opened in: the running
+// program's own, or the one every 32-bit program sees, where a 32-bit
+// installer writes its records. On 32-bit Windows the two are one.
+enum class RegView {
+  Own,
+  Of32BitPrograms,
+};
 
 // Registry value types and results the logic looks at.
 constexpr std::uint32_t kRegSz = 1;
@@ -57,21 +69,26 @@ constexpr unsigned kNimModify = 1;
 constexpr unsigned kNimDelete = 2;
 constexpr unsigned kNimSetFocus = 3;  // the notification area takes the focus back
 
-// The notification-icon record in its first, 88-byte form (NOTIFYICONDATAA
-// before the shell 5.0 additions). Every add and delete passes this record.
+// The notification-icon record in its first form (NOTIFYICONDATAA before
+// the shell 5.0 additions), whose size is 88 bytes on 32-bit Windows. Every
+// add and delete passes this record; the platform hands the shell the same
+// first form in the layout of the build's own word size.
+constexpr std::uint32_t kTrayRecordSize = 88;
 struct TrayRecord {
-  std::uint32_t cbSize = 0;
-  std::uint32_t hWnd = 0;
+  std::uint32_t cbSize = 0;  // kTrayRecordSize once the record is filled
+  WindowHandle hWnd = 0;
   std::uint32_t uID = 0;
   std::uint32_t uFlags = 0;
   std::uint32_t uCallbackMessage = 0;
-  std::uint32_t hIcon = 0;
+  IconHandle hIcon = 0;
   char szTip[64] = {};
 };
-static_assert(sizeof(TrayRecord) == 88, "the first NOTIFYICONDATAA form is 88 bytes");
 
-// The fields of one OPENFILENAMEA call (the 76-byte record). Text buffers
-// hold their terminating NULs, so `file` is 255 bytes for nMaxFile 255.
+// The fields of one OPENFILENAMEA call in the record's first form (without
+// the Windows 2000 additions), whose size is 76 bytes on 32-bit Windows; the
+// platform hands the dialog that form in the build's own layout. Text
+// buffers hold their terminating NULs, so `file` is 255 bytes for nMaxFile 255.
+constexpr std::uint32_t kOpenFileRecordSize = 76;
 struct OpenFileRecord {
   std::uint32_t structSize = 0;
   WindowHandle owner = 0;
@@ -117,12 +134,15 @@ class Platform {
   virtual void ShellStartProgram(WindowHandle owner, const std::string& file,
                                  const std::string& parameters, const std::string& folder,
                                  int showStyle) = 0;
-  virtual std::string ExpandEnvironment(const std::string& text) = 0;
+  // Expands the environment variables of a text that a 32-bit program wrote
+  // (its installer's registry record) as that program meant them: its
+  // "%ProgramFiles%" is the folder of 32-bit programs.
+  virtual std::string ExpandEnvironmentOf32BitProgram(const std::string& text) = 0;
   virtual std::uintptr_t InstanceHandle() = 0;
 
   // Registry, with the same results as the advapi32 calls.
-  virtual long OpenRegKey(RegKey root, const std::string& subKey, RegKey* key) = 0;
-  virtual long CreateRegKey(RegKey root, const std::string& subKey, RegKey* key) = 0;
+  virtual long OpenRegKey(RegRoot root, const std::string& subKey, RegView view, RegKey* key) = 0;
+  virtual long CreateRegKey(RegRoot root, const std::string& subKey, RegKey* key) = 0;
   // `data` may be null to ask the size only; `*size` is the buffer length in
   // and the value's length out.
   virtual long QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type, char* data,

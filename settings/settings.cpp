@@ -8,7 +8,10 @@ namespace discora {
 
 std::string SettingsStore::Read(const std::string& key, const std::string& defaultText) {
   RegKey handle = 0;
-  if (platform_.OpenRegKey(kHkeyCurrentUser, kSettingsKey, &handle) != kErrorSuccess) {
+  // HKEY_CURRENT_USER\Software is one key for 32-bit and 64-bit programs
+  // alike, so both builds keep the same settings.
+  if (platform_.OpenRegKey(RegRoot::CurrentUser, kSettingsKey, RegView::Own, &handle) !=
+      kErrorSuccess) {
     return defaultText;
   }
   std::string result = defaultText;
@@ -30,7 +33,7 @@ std::string SettingsStore::Read(const std::string& key, const std::string& defau
 
 bool SettingsStore::Write(const std::string& key, const std::string& text) {
   RegKey handle = 0;
-  if (platform_.CreateRegKey(kHkeyCurrentUser, kSettingsKey, &handle) != kErrorSuccess) {
+  if (platform_.CreateRegKey(RegRoot::CurrentUser, kSettingsKey, &handle) != kErrorSuccess) {
     return false;
   }
   const bool written = platform_.SetRegValue(handle, key, kRegSz, text) == kErrorSuccess;

@@ -15,12 +15,12 @@ void FillTooltip(char (&tip)[64], const std::string& text) {
 
 TrayRecord MakeTrayRecord(WindowHandle window, IconHandle icon, const std::string& caption) {
   TrayRecord record;
-  record.cbSize = sizeof(TrayRecord);
-  record.hWnd = static_cast<std::uint32_t>(window);
+  record.cbSize = kTrayRecordSize;
+  record.hWnd = window;
   record.uID = kTrayIconId;
   record.uFlags = kTrayFlags;
   record.uCallbackMessage = kTrayCallbackMessage;
-  record.hIcon = static_cast<std::uint32_t>(icon);
+  record.hIcon = icon;
   FillTooltip(record.szTip, caption + DISCORA_TIP_CREDIT);
   return record;
 }

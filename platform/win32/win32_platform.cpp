@@ -15,25 +15,6 @@
 
 namespace discora {
 
-// The logic's copies of system values, checked against the system's headers.
-static_assert(kRegSz == REG_SZ && kRegExpandSz == REG_EXPAND_SZ && kRegBinary == REG_BINARY &&
-                  kRegDword == REG_DWORD,
-              "registry value types");
-static_assert(kErrorSuccess == ERROR_SUCCESS && kErrorFileNotFound == ERROR_FILE_NOT_FOUND &&
-                  kErrorAccessDenied == ERROR_ACCESS_DENIED && kErrorMoreData == ERROR_MORE_DATA,
-              "error codes");
-static_assert(kDriveCdrom == DRIVE_CDROM, "drive type");
-static_assert(kShowNormal == SW_SHOWNORMAL && kShowMinimized == SW_SHOWMINIMIZED, "show styles");
-static_assert(kVkShift == VK_SHIFT, "virtual key");
-static_assert(kMbOk == MB_OK && kMbYesNo == MB_YESNO && kMbIconQuestion == MB_ICONQUESTION &&
-                  kMbIconExclamation == MB_ICONEXCLAMATION &&
-                  kMbIconInformation == MB_ICONINFORMATION && kMbDefButton2 == MB_DEFBUTTON2 &&
-                  kMbTaskModal == MB_TASKMODAL && kIdYes == IDYES,
-              "message box flags");
-static_assert(kNimAdd == NIM_ADD && kNimModify == NIM_MODIFY && kNimDelete == NIM_DELETE &&
-                  kNimSetFocus == NIM_SETFOCUS,
-              "Shell_NotifyIcon operations");
-
 namespace {
 
 constexpr char kInstanceMutexName[] = "Discora.DiscoraNotify.SingleInstance";
@@ -41,6 +22,53 @@ constexpr char kInstanceMutexName[] = "Discora.DiscoraNotify.SingleInstance";
 HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 
 HKEY ToHkey(RegKey key) { return reinterpret_cast<HKEY>(key); }
+
+// The system's own handle for a predefined root: on 64-bit Windows these
+// are sign-extended (HKEY_LOCAL_MACHINE is 0xFFFFFFFF80000002 there).
+HKEY ToHkey(RegRoot root) {
+  switch (root) {
+    case RegRoot::CurrentUser: return HKEY_CURRENT_USER;
+    case RegRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
+  }
+  return nullptr;
+}
+
+// KEY_WOW64_32KEY opens a 32-bit program's key from a 64-bit program; a
+// 32-bit program sees that view anyway, and 32-bit Windows ignores the flag.
+REGSAM ViewAccess(RegView view) { return view == RegView::Of32BitPrograms ? KEY_WOW64_32KEY : 0; }
+
+#if defined(_WIN64)
+// The variables that name a 32-bit program's folders differently in a
+// 64-bit process, with the names of the folders that program meant.
+constexpr struct {
+  const char* own;
+  const char* of32Bit;
+} kFoldersOf32BitPrograms[] = {
+    {"%ProgramFiles%", "%ProgramFiles(x86)%"},
+    {"%CommonProgramFiles%", "%CommonProgramFiles(x86)%"},
+};
+
+// `text` with each such variable renamed (its letter case ignored, as the
+// system does), where this system has the 32-bit name.
+std::string RenameFolderVariablesOf32BitPrograms(std::string text) {
+  for (const auto& names : kFoldersOf32BitPrograms) {
+    const std::string bare(names.of32Bit + 1, lstrlenA(names.of32Bit) - 2);
+    if (GetEnvironmentVariableA(bare.c_str(), nullptr, 0) == 0) continue;
+    const std::size_t length = lstrlenA(names.own);
+    for (std::size_t at = 0; at + length <= text.size();) {
+      if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, text.c_str() + at,
+                         static_cast<int>(length), names.own,
+                         static_cast<int>(length)) == CSTR_EQUAL) {
+        text.replace(at, length, names.of32Bit);
+        at += lstrlenA(names.of32Bit);
+      } else {
+        ++at;
+      }
+    }
+  }
+  return text;
+}
+#endif
 
 bool EndsWithIgnoringCase(const std::string& text, const std::string& suffix) {
   if (suffix.size() > text.size()) return false;
@@ -288,13 +316,19 @@ void Win32Platform::ShellStartProgram(WindowHandle owner, const std::string& fil
   ShellExecuteExA(&info);
 }
 
-std::string Win32Platform::ExpandEnvironment(const std::string& text) {
+std::string Win32Platform::ExpandEnvironmentOf32BitProgram(const std::string& written) {
+#if defined(_WIN64)
+  const std::string text = RenameFolderVariablesOf32BitPrograms(written);
+#else
+  // A 32-bit process, on 64-bit Windows too, has the 32-bit program's view.
+  const std::string& text = written;
+#endif
   const DWORD needed = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
-  if (needed == 0) return text;
+  if (needed == 0) return written;
   std::vector<char> expanded(needed + 1);
   const DWORD got =
       ExpandEnvironmentStringsA(text.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
-  if (got == 0 || got > expanded.size()) return text;
+  if (got == 0 || got > expanded.size()) return written;
   return std::string(expanded.data());
 }
 
@@ -302,14 +336,15 @@ std::uintptr_t Win32Platform::InstanceHandle() {
   return reinterpret_cast<std::uintptr_t>(GetModuleHandleA(nullptr));
 }
 
-long Win32Platform::OpenRegKey(RegKey root, const std::string& subKey, RegKey* key) {
+long Win32Platform::OpenRegKey(RegRoot root, const std::string& subKey, RegView view, RegKey* key) {
   HKEY opened = nullptr;
-  const LONG rc = RegOpenKeyExA(ToHkey(root), subKey.c_str(), 0, KEY_QUERY_VALUE, &opened);
+  const LONG rc =
+      RegOpenKeyExA(ToHkey(root), subKey.c_str(), 0, KEY_QUERY_VALUE | ViewAccess(view), &opened);
   *key = reinterpret_cast<RegKey>(opened);
   return rc;
 }
 
-long Win32Platform::CreateRegKey(RegKey root, const std::string& subKey, RegKey* key) {
+long Win32Platform::CreateRegKey(RegRoot root, const std::string& subKey, RegKey* key) {
   HKEY created = nullptr;
   const LONG rc = RegCreateKeyExA(ToHkey(root), subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                   KEY_SET_VALUE, nullptr, &created, nullptr);
@@ -400,15 +435,18 @@ int Win32Platform::ShowMessageBox(WindowHandle owner, const std::string& text,
 }
 
 bool Win32Platform::NotifyIcon(unsigned operation, const TrayRecord& record) {
-  // The first, 88-byte form of the record: the shell reads only these fields.
+  // The record's first form, the only one the logic makes, in this build's
+  // layout (88 bytes on 32-bit Windows, 104 on 64-bit): the shell reads
+  // only these fields.
+  if (record.cbSize != kTrayRecordSize) return false;
   NOTIFYICONDATAA data;
   std::memset(&data, 0, sizeof data);
-  data.cbSize = record.cbSize;
-  data.hWnd = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(record.hWnd));
+  data.cbSize = kNotifyIconFirstFormSize;
+  data.hWnd = ToHwnd(record.hWnd);
   data.uID = record.uID;
   data.uFlags = record.uFlags;
   data.uCallbackMessage = record.uCallbackMessage;
-  data.hIcon = reinterpret_cast<HICON>(static_cast<std::uintptr_t>(record.hIcon));
+  data.hIcon = reinterpret_cast<HICON>(record.hIcon);
   static_assert(sizeof data.szTip >= sizeof record.szTip, "tip field");
   std::memcpy(data.szTip, record.szTip, sizeof record.szTip);
   return Shell_NotifyIconA(operation, &data) != FALSE;
@@ -428,9 +466,13 @@ bool Win32Platform::ShowOpenFileDialog(OpenFileRecord& record) {
   // The dialog must never write past the buffers, whatever the record says.
   if (file.size() < record.maxFile || fileTitle.size() < record.maxFileTitle) return false;
 
+  // The record's first form, the only one the logic makes, in this build's
+  // layout (76 bytes on 32-bit Windows, 136 on 64-bit, where the dialog
+  // refuses any other size).
+  if (record.structSize != kOpenFileRecordSize) return false;
   OPENFILENAMEA dialog;
   std::memset(&dialog, 0, sizeof dialog);
-  dialog.lStructSize = record.structSize;
+  dialog.lStructSize = kOpenFileNameFirstFormSize;
   dialog.hwndOwner = ToHwnd(record.owner);
   dialog.hInstance = reinterpret_cast<HINSTANCE>(record.instance);
   dialog.lpstrFilter = record.filter.c_str();

@@ -3,10 +3,22 @@
 
 #include <windows.h>
 
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <cstddef>
+
 #include "platform/platform.h"
 #include "platform/win32/scoped.h"
 
 namespace discora {
+
+// The first forms of the two records the logic hands over, in this build's
+// layout: NOTIFYICONDATAA_V1_SIZE and OPENFILENAME_SIZE_VERSION_400A, as
+// constants the compiler can check.
+constexpr DWORD kNotifyIconFirstFormSize = offsetof(NOTIFYICONDATAA, szTip) + 64;
+constexpr DWORD kOpenFileNameFirstFormSize =
+    offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(OPENFILENAMEA{}.lpTemplateName);
 
 class Win32Platform final : public Platform {
  public:
@@ -24,11 +36,11 @@ class Win32Platform final : public Platform {
                     const std::string& folder, int showStyle) override;
   void ShellStartProgram(WindowHandle owner, const std::string& file, const std::string& parameters,
                          const std::string& folder, int showStyle) override;
-  std::string ExpandEnvironment(const std::string& text) override;
+  std::string ExpandEnvironmentOf32BitProgram(const std::string& text) override;
   std::uintptr_t InstanceHandle() override;
 
-  long OpenRegKey(RegKey root, const std::string& subKey, RegKey* key) override;
-  long CreateRegKey(RegKey root, const std::string& subKey, RegKey* key) override;
+  long OpenRegKey(RegRoot root, const std::string& subKey, RegView view, RegKey* key) override;
+  long CreateRegKey(RegRoot root, const std::string& subKey, RegKey* key) override;
   long QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type, char* data,
                      std::uint32_t* size) override;
   long SetRegValue(RegKey key, const std::string& name, std::uint32_t type,

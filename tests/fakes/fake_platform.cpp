@@ -23,6 +23,17 @@ bool Matches(const char* mask, const char* name) {
   return *name != '\0' && (*mask == '?' || *mask == *name) && Matches(mask + 1, name + 1);
 }
 
+// Where 64-bit Windows keeps a key: the machine's software keys of 32-bit
+// programs are under SOFTWARE\WOW6432Node; the user's are shared.
+std::string StoredPath(RegRoot root, const std::string& subKey, RegView view) {
+  const std::string software = "software\\";
+  if (root != RegRoot::LocalMachine || view != RegView::Of32BitPrograms ||
+      Lower(subKey.substr(0, software.size())) != software) {
+    return subKey;
+  }
+  return std::string(kWow32Software) + subKey.substr(software.size() - 1);
+}
+
 }  // namespace
 
 std::string Lower(const std::string& text) {
@@ -31,22 +42,22 @@ std::string Lower(const std::string& text) {
   return out;
 }
 
-void FakePlatform::SetRegText(RegKey root, const std::string& subKey, const std::string& name,
+void FakePlatform::SetRegText(RegRoot root, const std::string& subKey, const std::string& name,
                               const std::string& text, std::uint32_t type) {
   SetRegBytes(root, subKey, name, type, text + '\0');
 }
 
-void FakePlatform::SetRegBytes(RegKey root, const std::string& subKey, const std::string& name,
+void FakePlatform::SetRegBytes(RegRoot root, const std::string& subKey, const std::string& name,
                                std::uint32_t type, const std::string& bytes) {
   Key(root, subKey).values[Lower(name)] = RegValue{type, bytes};
 }
 
 void FakePlatform::SetSetting(const std::string& name, const std::string& text) {
-  SetRegText(kHkeyCurrentUser, kSettingsKey, name, text);
+  SetRegText(RegRoot::CurrentUser, kSettingsKey, name, text);
 }
 
 std::optional<std::string> FakePlatform::Setting(const std::string& name) const {
-  auto key = keys_.find({kHkeyCurrentUser, Lower(kSettingsKey)});
+  auto key = keys_.find({RegRoot::CurrentUser, Lower(kSettingsKey)});
   if (key == keys_.end()) return std::nullopt;
   auto value = key->second.values.find(Lower(name));
   if (value == key->second.values.end()) return std::nullopt;
@@ -105,9 +116,9 @@ void FakePlatform::ShellStartProgram(WindowHandle owner, const std::string& file
   events.push_back("shellstart:" + file);
 }
 
-std::string FakePlatform::ExpandEnvironment(const std::string& text) {
+std::string FakePlatform::ExpandEnvironmentOf32BitProgram(const std::string& text) {
   std::string out = text;
-  for (const auto& [name, value] : environment) {
+  for (const auto& [name, value] : environment32) {
     const std::size_t at = Lower(out).find(Lower("%" + name + "%"));
     if (at != std::string::npos) out.replace(at, name.size() + 2, value);
   }
@@ -119,8 +130,8 @@ RegKeyData* FakePlatform::Open(RegKey handle) {
   return it == handles_.end() ? nullptr : &keys_[it->second];
 }
 
-long FakePlatform::OpenRegKey(RegKey root, const std::string& subKey, RegKey* key) {
-  auto it = keys_.find({root, Lower(subKey)});
+long FakePlatform::OpenRegKey(RegRoot root, const std::string& subKey, RegView view, RegKey* key) {
+  auto it = keys_.find({root, Lower(StoredPath(root, subKey, view))});
   if (it == keys_.end()) return kErrorFileNotFound;
   if (it->second.unreadable) return kErrorAccessDenied;
   *key = nextHandle_++;
@@ -128,7 +139,7 @@ long FakePlatform::OpenRegKey(RegKey root, const std::string& subKey, RegKey* ke
   return kErrorSuccess;
 }
 
-long FakePlatform::CreateRegKey(RegKey root, const std::string& subKey, RegKey* key) {
+long FakePlatform::CreateRegKey(RegRoot root, const std::string& subKey, RegKey* key) {
   ++createKeyCalls;
   const KeyId id{root, Lower(subKey)};
   auto it = keys_.find(id);

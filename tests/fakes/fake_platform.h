@@ -30,6 +30,9 @@ namespace discora::test {
 // Windows compares paths and registry names without regard to letter case.
 std::string Lower(const std::string& text);
 
+// The machine's software keys of 32-bit programs, as 64-bit Windows keeps them.
+constexpr char kWow32Software[] = "SOFTWARE\\WOW6432Node";
+
 struct RegValue {
   std::uint32_t type = kRegSz;
   std::string bytes;  // exactly what the value holds, terminating NUL included
@@ -116,11 +119,11 @@ class FakePlatform : public Platform, public FakeRecords {
   // Set-up.
   bool anotherInstance = false;
   std::string appFolder = "C:\\Discora";
-  std::map<char, unsigned> drives;                 // drive letter -> GetDriveType result
-  std::vector<std::string> folderListing;          // ordinary files seen by a wildcard search
-  std::map<std::string, std::string> environment;  // variable name -> value
-  std::map<std::string, MciReply> mci;             // exact command -> reply
-  std::deque<std::int16_t> shiftStates;            // consumed one per query, then shiftDefault
+  std::map<char, unsigned> drives;                   // drive letter -> GetDriveType result
+  std::vector<std::string> folderListing;            // ordinary files seen by a wildcard search
+  std::map<std::string, std::string> environment32;  // variable name -> value
+  std::map<std::string, MciReply> mci;               // exact command -> reply
+  std::deque<std::int16_t> shiftStates;              // consumed one per query, then shiftDefault
   std::int16_t shiftDefault = 0;
   int cursorX = 0, cursorY = 0;
   std::map<std::string, OtherWindow> windows;        // title -> window
@@ -137,14 +140,17 @@ class FakePlatform : public Platform, public FakeRecords {
 
   void AddFile(const std::string& path, std::uint64_t length) { files_[Lower(path)] = length; }
   void AddFolder(const std::string& path) { folders_.insert(Lower(path)); }
-  RegKeyData& Key(RegKey root, const std::string& subKey) { return keys_[{root, Lower(subKey)}]; }
-  bool HasKey(RegKey root, const std::string& subKey) const {
+  // Keys by the path the system stores them under: a 32-bit program's key
+  // of the machine's software, such as the emulator's record, is under
+  // "SOFTWARE\WOW6432Node" (kWow32Software), as on 64-bit Windows.
+  RegKeyData& Key(RegRoot root, const std::string& subKey) { return keys_[{root, Lower(subKey)}]; }
+  bool HasKey(RegRoot root, const std::string& subKey) const {
     return keys_.count({root, Lower(subKey)}) != 0;
   }
   // A string value as the system stores it: the text and its NUL.
-  void SetRegText(RegKey root, const std::string& subKey, const std::string& name,
+  void SetRegText(RegRoot root, const std::string& subKey, const std::string& name,
                   const std::string& text, std::uint32_t type = kRegSz);
-  void SetRegBytes(RegKey root, const std::string& subKey, const std::string& name,
+  void SetRegBytes(RegRoot root, const std::string& subKey, const std::string& name,
                    std::uint32_t type, const std::string& bytes);
   void SetSetting(const std::string& name, const std::string& text);
   // The text of a stored option up to its NUL, or nullopt when absent.
@@ -165,10 +171,11 @@ class FakePlatform : public Platform, public FakeRecords {
                     const std::string& folder, int showStyle) override;
   void ShellStartProgram(WindowHandle owner, const std::string& file, const std::string& parameters,
                          const std::string& folder, int showStyle) override;
-  std::string ExpandEnvironment(const std::string& text) override;
+  // Expands from `environment32`, the variables as a 32-bit program has them.
+  std::string ExpandEnvironmentOf32BitProgram(const std::string& text) override;
   std::uintptr_t InstanceHandle() override { return kInstance; }
-  long OpenRegKey(RegKey root, const std::string& subKey, RegKey* key) override;
-  long CreateRegKey(RegKey root, const std::string& subKey, RegKey* key) override;
+  long OpenRegKey(RegRoot root, const std::string& subKey, RegView view, RegKey* key) override;
+  long CreateRegKey(RegRoot root, const std::string& subKey, RegKey* key) override;
   long QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type, char* data,
                      std::uint32_t* size) override;
   long SetRegValue(RegKey key, const std::string& name, std::uint32_t type,
@@ -191,7 +198,7 @@ class FakePlatform : public Platform, public FakeRecords {
   bool ShowOpenFileDialog(OpenFileRecord& record) override;
 
  private:
-  using KeyId = std::pair<RegKey, std::string>;
+  using KeyId = std::pair<RegRoot, std::string>;
   RegKeyData* Open(RegKey handle);
 
   std::map<std::string, std::uint64_t> files_;

@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   discora::FillTooltip(tip, whole);
   CheckTip(tip, whole);
 
-  // The record: fixed fields, handles cut to 32 bits, and the caption with
+  // The record: fixed fields, handles carried whole, and the caption with
   // the credit suffix as its tooltip.
   FuzzedDataProvider provider(data, size);
   const auto window = provider.ConsumeIntegral<std::uintptr_t>();
@@ -58,11 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string caption = provider.ConsumeRemainingBytesAsString();
   const discora::TrayRecord record = discora::MakeTrayRecord(window, icon, caption);
   CHECK_PROPERTY(record.cbSize == 88u, caption);
-  CHECK_PROPERTY(record.hWnd == static_cast<std::uint32_t>(window), caption);
+  CHECK_PROPERTY(record.hWnd == window, caption);
   CHECK_PROPERTY(record.uID == 1u, caption);
   CHECK_PROPERTY(record.uFlags == 7u, caption);
   CHECK_PROPERTY(record.uCallbackMessage == 0x200u, caption);
-  CHECK_PROPERTY(record.hIcon == static_cast<std::uint32_t>(icon), caption);
+  CHECK_PROPERTY(record.hIcon == icon, caption);
   CheckTip(record.szTip, caption + DISCORA_TIP_CREDIT);
   return 0;
 }

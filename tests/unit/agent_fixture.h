@@ -14,6 +14,9 @@
 namespace discora::test {
 
 constexpr char kVgsKey[] = "SOFTWARE\\Connectix\\Connectix Virtual Game Station\\General";
+// Where the emulator's 32-bit installer's record is on 64-bit Windows.
+constexpr char kVgsRecordKey[] =
+    "SOFTWARE\\WOW6432Node\\Connectix\\Connectix Virtual Game Station\\General";
 constexpr char kVgsTitle[] = "Connectix Virtual Game Station";
 constexpr char kOpenD[] = "open D: Type cdaudio Alias cdvgs wait";
 constexpr char kStatus[] = "status cdvgs media present wait";

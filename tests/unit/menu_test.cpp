@@ -107,7 +107,7 @@ TEST_F(MenuTest, ConfigureShowsTheWindowAndExitUnloadsIt) {
 
 TEST_F(MenuTest, RefusedWriteLeavesTheCheckMarkFlipped) {
   platform.SetSetting("StartUtils", "True");
-  platform.Key(kHkeyCurrentUser, kSettingsKey).unwritable = true;
+  platform.Key(RegRoot::CurrentUser, kSettingsKey).unwritable = true;
   form.RunMenuCommand(MenuItem::Utility);
   form.RunMenuCommand(MenuItem::Hide);
   EXPECT_FALSE(window.Checked(MenuItem::Utility));
@@ -115,7 +115,7 @@ TEST_F(MenuTest, RefusedWriteLeavesTheCheckMarkFlipped) {
   EXPECT_EQ(platform.Setting("StartUtils"), "True");
   EXPECT_EQ(platform.Setting("Hidden"), std::nullopt);
 
-  platform.Key(kHkeyCurrentUser, kSettingsKey).unwritable = false;
+  platform.Key(RegRoot::CurrentUser, kSettingsKey).unwritable = false;
   form.RunMenuCommand(MenuItem::Utility);
   form.RunMenuCommand(MenuItem::Utility);
   EXPECT_EQ(platform.Setting("StartUtils"), "False");  // the live value

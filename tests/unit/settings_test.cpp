@@ -64,7 +64,7 @@ class SettingsStoreTest : public ::testing::Test {
 
 TEST_F(SettingsStoreTest, WriteCreatesTheKeyAndReadsBack) {
   EXPECT_EQ(store.Read("App3", "dflt"), "dflt");
-  EXPECT_FALSE(platform.HasKey(kHkeyCurrentUser, kSettingsKey));
+  EXPECT_FALSE(platform.HasKey(RegRoot::CurrentUser, kSettingsKey));
 
   const std::string longPath = "C:\\" + std::string(400, 'p') + ".exe";
   EXPECT_TRUE(store.Write("App1", longPath));
@@ -78,12 +78,12 @@ TEST_F(SettingsStoreTest, WriteCreatesTheKeyAndReadsBack) {
 }
 
 TEST_F(SettingsStoreTest, ValueWithoutTerminatorIsReadWhole) {
-  platform.SetRegBytes(kHkeyCurrentUser, kSettingsKey, "App1", kRegSz, "C:\\x.exe");
+  platform.SetRegBytes(RegRoot::CurrentUser, kSettingsKey, "App1", kRegSz, "C:\\x.exe");
   EXPECT_EQ(store.Read("App1", ""), "C:\\x.exe");
 }
 
 TEST_F(SettingsStoreTest, RefusedKeyGivesDefaultsAndFailedWrites) {
-  RegKeyData& key = platform.Key(kHkeyCurrentUser, kSettingsKey);
+  RegKeyData& key = platform.Key(RegRoot::CurrentUser, kSettingsKey);
   key.values["start"] = RegValue{kRegSz, std::string("False\0", 6)};
   key.unreadable = true;
   key.unwritable = true;

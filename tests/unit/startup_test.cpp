@@ -62,7 +62,7 @@ TEST_F(StartupTest, EmptyStoreGivesDefaultsAndWritesNothing) {
   EXPECT_EQ(window.paths[2], "");
   EXPECT_EQ(platform.createKeyCalls, 0);
   EXPECT_TRUE(platform.writes.empty());
-  EXPECT_FALSE(platform.HasKey(kHkeyCurrentUser, kSettingsKey));
+  EXPECT_FALSE(platform.HasKey(RegRoot::CurrentUser, kSettingsKey));
   EXPECT_EQ(platform.OpenHandles(), 0u);
   EXPECT_TRUE(platform.boxes.empty());  // no emulator installed is no error
 }
@@ -110,9 +110,9 @@ TEST_F(StartupTest, EmulatorPrecedenceIsVgsThenBleemThenRegistry) {
     SCOPED_TRACE(row.path);
     Machine m;
     m.platform.folderListing = row.listing;
-    m.platform.Key(kHkeyLocalMachine, kVgsKey);  // installed once, perhaps since removed
+    m.platform.Key(RegRoot::LocalMachine, kVgsRecordKey);  // installed once, perhaps since removed
     if (!row.location.empty()) {
-      m.platform.SetRegText(kHkeyLocalMachine, kVgsKey, "Location", row.location);
+      m.platform.SetRegText(RegRoot::LocalMachine, kVgsRecordKey, "Location", row.location);
     }
     ASSERT_TRUE(m.form.Form_Load());
     EXPECT_EQ(m.form.State().EmulatorPath, row.path);
@@ -133,7 +133,7 @@ TEST_F(StartupTest, RegistryLocationFitsUpTo254Characters) {
     SCOPED_TRACE(length);
     Machine m;
     const std::string text(length, 'x');
-    m.platform.SetRegText(kHkeyLocalMachine, kVgsKey, "Location", text);
+    m.platform.SetRegText(RegRoot::LocalMachine, kVgsRecordKey, "Location", text);
     ASSERT_TRUE(m.form.Form_Load());
     EXPECT_EQ(m.form.State().EmulatorPath, whole ? text : "");
     ASSERT_FALSE(m.platform.queries.empty());
@@ -145,12 +145,12 @@ TEST_F(StartupTest, RegistryLocationFitsUpTo254Characters) {
   // 255 characters stored without their NUL fill the buffer exactly: still
   // too long to be a whole text.
   Machine unterminated;
-  unterminated.platform.SetRegBytes(kHkeyLocalMachine, kVgsKey, "Location", kRegSz,
+  unterminated.platform.SetRegBytes(RegRoot::LocalMachine, kVgsRecordKey, "Location", kRegSz,
                                     std::string(255, 'x'));
   ASSERT_TRUE(unterminated.form.Form_Load());
   EXPECT_EQ(unterminated.form.State().EmulatorPath, "");
   // A value of no bytes at all is empty text too.
-  platform.SetRegBytes(kHkeyLocalMachine, kVgsKey, "Location", kRegSz, "");
+  platform.SetRegBytes(RegRoot::LocalMachine, kVgsRecordKey, "Location", kRegSz, "");
   ASSERT_TRUE(form.Form_Load());
   EXPECT_EQ(form.State().EmulatorPath, "");
 }
@@ -164,23 +164,37 @@ TEST_F(StartupTest, RegistryLocationMustBeAStringValue) {
       {kRegSz, std::string("C:\\VGS\\vgs.exe\0junk", 19), "C:\\VGS\\vgs.exe"},
       {kRegSz, "C:\\VGS\\vgs.exe", "C:\\VGS\\vgs.exe"},  // stored without its NUL
       {kRegExpandSz, std::string("%ProgramFiles%\\VGS\\vgs.exe\0", 27),
-       "C:\\Program Files\\VGS\\vgs.exe"},
+       "C:\\Program Files (x86)\\VGS\\vgs.exe"},
       {kRegBinary, std::string("C:\\VGS\\vgs.exe\0", 15), ""},
       {kRegDword, std::string("\x01\0\0\0", 4), ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.path);
     Machine m;
-    m.platform.environment["PROGRAMFILES"] = "C:\\Program Files";
-    m.platform.SetRegBytes(kHkeyLocalMachine, kVgsKey, "Location", row.type, row.bytes);
+    m.platform.environment32["PROGRAMFILES"] = "C:\\Program Files (x86)";
+    m.platform.SetRegBytes(RegRoot::LocalMachine, kVgsRecordKey, "Location", row.type, row.bytes);
     ASSERT_TRUE(m.form.Form_Load());
     EXPECT_EQ(m.form.State().EmulatorPath, row.path);
   }
 }
 
+// The emulator's installer is a 32-bit program: its record is read where
+// such a program writes it, never from a 64-bit program's key of that name.
+TEST_F(StartupTest, RegistryLocationIsReadFromThe32BitProgramsView) {
+  platform.SetRegText(RegRoot::LocalMachine, kVgsKey, "Location", "C:\\Other\\vgs.exe");
+  ASSERT_TRUE(form.Form_Load());
+  EXPECT_EQ(form.State().EmulatorPath, "");
+
+  Machine m;
+  m.platform.SetRegText(RegRoot::LocalMachine, kVgsKey, "Location", "C:\\Other\\vgs.exe");
+  m.platform.SetRegText(RegRoot::LocalMachine, kVgsRecordKey, "Location", "C:\\VGS\\vgs.exe");
+  ASSERT_TRUE(m.form.Form_Load());
+  EXPECT_EQ(m.form.State().EmulatorPath, "C:\\VGS\\vgs.exe");
+}
+
 TEST_F(StartupTest, FailedRegistryCloseIsReportedAndStartUpGoesOn) {
-  platform.SetRegText(kHkeyLocalMachine, kVgsKey, "Location", "C:\\VGS\\vgs.exe");
-  platform.Key(kHkeyLocalMachine, kVgsKey).closeFails = true;
+  platform.SetRegText(RegRoot::LocalMachine, kVgsRecordKey, "Location", "C:\\VGS\\vgs.exe");
+  platform.Key(RegRoot::LocalMachine, kVgsRecordKey).closeFails = true;
   ASSERT_TRUE(form.Form_Load());
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(platform.boxes[0].text, std::string("RegCloseKey Failed: ") + kVgsKey);
@@ -226,11 +240,11 @@ TEST_F(StartupTest, UnreadableSwitchKeepsTheStateAtCreation) {
 }
 
 TEST_F(StartupTest, SettingOfAnotherTypeReadsAsAbsent) {
-  platform.SetRegBytes(kHkeyCurrentUser, kSettingsKey, "StartUtils", kRegDword,
+  platform.SetRegBytes(RegRoot::CurrentUser, kSettingsKey, "StartUtils", kRegDword,
                        std::string(4, '\0'));
-  platform.SetRegBytes(kHkeyCurrentUser, kSettingsKey, "App1", kRegBinary,
+  platform.SetRegBytes(RegRoot::CurrentUser, kSettingsKey, "App1", kRegBinary,
                        std::string("C:\\a.exe\0", 9));
-  platform.SetRegBytes(kHkeyCurrentUser, kSettingsKey, "Hidden", kRegDword,
+  platform.SetRegBytes(RegRoot::CurrentUser, kSettingsKey, "Hidden", kRegDword,
                        std::string("\x01\0\0\0", 4));
   ASSERT_TRUE(form.Form_Load());
   EXPECT_TRUE(window.Checked(MenuItem::Utility));  // the default, not the creation state

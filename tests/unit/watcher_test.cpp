@@ -212,7 +212,7 @@ TEST_F(WatcherTest, EmulatorIsStartedByTheCommandItWasFoundAs) {
     m.platform.appFolder = row.folder;
     m.platform.folderListing = row.listing;
     if (!row.location.empty()) {
-      m.platform.SetRegText(kHkeyLocalMachine, kVgsKey, "Location", row.location);
+      m.platform.SetRegText(RegRoot::LocalMachine, kVgsRecordKey, "Location", row.location);
     }
     if (row.locationIsFile) m.platform.AddFile(row.location, 1 << 20);
     m.StartAgent();
@@ -252,7 +252,7 @@ TEST_F(WatcherTest, EmulatorCommandFromTheRegistryStartsTheFileItNames) {
     SCOPED_TRACE(location);
     Machine m;
     for (const std::string& file : files) m.platform.AddFile(file, 1 << 20);
-    m.platform.SetRegText(kHkeyLocalMachine, kVgsKey, "Location", location);
+    m.platform.SetRegText(RegRoot::LocalMachine, kVgsRecordKey, "Location", location);
     m.StartAgent();
     m.form.Form_MouseMove(kTrayDoubleClick);
     EXPECT_EQ(m.platform.starts, expected);
@@ -269,7 +269,7 @@ TEST_F(WatcherTest, ProgramThatMustRunAsAdministratorIsStartedThroughTheShell) {
   platform.AddFile(joy, 4000);
   platform.AddFile(pec, 9000);
   platform.AddFile(vgs, 1 << 20);
-  platform.SetRegText(kHkeyLocalMachine, kVgsKey, "Location", vgs + " -x  /y");
+  platform.SetRegText(RegRoot::LocalMachine, kVgsRecordKey, "Location", vgs + " -x  /y");
   platform.startErrors = {{Quoted(joy), kErrorElevationRequired},
                           {Quoted(pec), kErrorAccessDenied},
                           {Quoted(vgs) + " -x  /y", kErrorElevationRequired}};
