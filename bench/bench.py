@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Footprint and speed of Discora.exe, measured beside reftray.exe.
 
-Run by bench/run.sh after the windows-release build. It sets up its Xvfb
-and its Wine prefix under build/bench/ with the end-to-end tests' own
+Run by bench/run.sh once for each build the machine can run (DISCORA_ARCH
+x86 or x64, after that build's preset). It sets up its Xvfb and its Wine
+prefix of that architecture under build/bench/<arch>/ with the end-to-end tests' own
 harness (tests/e2e/harness.py: Display, WorkerPrefix, Machine), measures
 both programs in the same session and prints one Markdown table: every
 figure of Discora next to the reference program's, with their ratio and the
@@ -42,6 +43,7 @@ sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 
 from harness import (  # noqa: E402
     AGENT_CLASS,
+    ARCH,
     BUILD,
     EMULATOR_TITLE,
     MCI_FOLDER,
@@ -50,12 +52,13 @@ from harness import (  # noqa: E402
     Display,
     Machine,
     WorkerPrefix,
+    build_dir,
     discora_exe,
     parse_fields,
     wait_until,
 )
 
-WORK = BUILD / "bench"
+WORK = BUILD / "bench" / ARCH.name
 
 QUICK = os.environ.get("BENCH_QUICK") == "1"
 START_RUNS = 3 if QUICK else 10
@@ -66,8 +69,9 @@ POLL_MS = 3000
 WAIT = 20.0  # bound on any single wait for the programs, in seconds
 
 EXE_DISCORA = discora_exe()
-EXE_REFTRAY = BUILD / "windows-release" / "bench" / "reftray.exe"
-EXE_PROBE = BUILD / "windows-release" / "bench" / "benchprobe.exe"
+# The reference program is built for the same architecture as Discora.
+EXE_REFTRAY = build_dir() / "bench" / "reftray.exe"
+EXE_PROBE = build_dir() / "bench" / "benchprobe.exe"
 
 WIN_DISCORA_FOLDER = r"C:\bench\discora"
 WIN_REFTRAY = r"C:\bench\reftray\reftray.exe"
@@ -210,7 +214,8 @@ def mapped_dlls(pid):
 
 
 def imported_dlls(path):
-    out = subprocess.run(["i686-w64-mingw32-objdump", "-p", str(path)], check=True,
+    # The x86_64 tools read PE32 and PE32+ files alike.
+    out = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(path)], check=True,
                          stdout=subprocess.PIPE, text=True).stdout
     return sorted({m.group(1) for m in re.finditer(r"DLL Name:\s*(\S+)", out)}, key=str.lower)
 
@@ -417,7 +422,7 @@ def table(sizes, dlls, startup, idle, poll, arrival):
 def main():
     for path in (EXE_DISCORA, EXE_REFTRAY, EXE_PROBE):
         if not path.exists():
-            sys.exit(f"bench: {path} is missing; build the windows-release preset first")
+            sys.exit(f"bench: {path} is missing; build the {ARCH.preset} preset first")
     # Other work on the machine slows both programs alike but widens the
     # spread of the timings: the table says how busy the machine was.
     load = Path("/proc/loadavg").read_text().split()[0]
@@ -439,8 +444,10 @@ def main():
     finally:
         session.close()
     print()
-    print(f"Discora footprint and speed, beside the reference tray program "
-          f"(32-bit Wine {session.worker.wine_version().replace('wine-', '')}, Xvfb, "
+    bits = "64-bit" if ARCH.name == "x64" else "32-bit"
+    print(f"Discora.exe {ARCH.name} footprint and speed, beside the reference tray program "
+          f"built for {ARCH.name} ({bits} Wine "
+          f"{session.worker.wine_version().replace('wine-', '')}, Xvfb, "
           f"{os.cpu_count()} cores, load average {load} at the start"
           f"{', BENCH_QUICK=1' if QUICK else ''}):")
     print()

@@ -1,16 +1,37 @@
 #!/usr/bin/env bash
 # Footprint and speed of Discora.exe beside a minimal tray program of our
-# own (bench/reference/reftray.c), under 32-bit Wine and Xvfb. Builds the
-# windows-release preset, sets up a private Wine prefix in build/bench/ and
-# prints one Markdown table. BENCH_QUICK=1 makes a short smoke run.
+# own (bench/reference/reftray.c) built for the same architecture, under Wine
+# and Xvfb: the x86 build under 32-bit Wine where this machine runs 32-bit
+# programs, and the x64 build under 64-bit Wine on every x86-64 machine. For
+# each, it builds the preset, sets up a private Wine prefix in
+# build/bench/<arch>/ and prints one Markdown table. BENCH_QUICK=1 makes a
+# short smoke run; BENCH_ARCH=x86 or x64 measures one build only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
-# The benchmark needs the reference program, its own helper, and the stand-in
-# emulator and test MCI driver of the end-to-end tests.
-cmake --preset windows-release -DDISCORA_BENCH_PROGRAMS=ON -DDISCORA_E2E_PROGRAMS=ON >/dev/null
-cmake --build --preset windows-release
+arches=()
+if [ -n "${BENCH_ARCH:-}" ]; then
+  arches=("$BENCH_ARCH")
+else
+  if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    arches+=(x86)
+  else
+    echo "bench: x86 not measured: this machine runs no 32-bit programs" >&2
+  fi
+  arches+=(x64)
+fi
 
-exec python3 bench/bench.py
+for arch in "${arches[@]}"; do
+  case $arch in
+    x86) preset=windows-release ;;
+    x64) preset=windows-x64-release ;;
+    *) echo "bench: BENCH_ARCH is x86 or x64" >&2; exit 2 ;;
+  esac
+  # The benchmark needs the reference program, its own helper, and the
+  # stand-in emulator and test MCI driver of the end-to-end tests.
+  cmake --preset "$preset" -DDISCORA_BENCH_PROGRAMS=ON -DDISCORA_E2E_PROGRAMS=ON >/dev/null
+  cmake --build --preset "$preset"
+  DISCORA_ARCH=$arch python3 bench/bench.py
+done

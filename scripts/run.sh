@@ -5,16 +5,36 @@
 # Station") and the utilities DX7VGSJoy.exe and pec.exe, so a disc put in
 # shows the agent at work. The prefix lives in build/run/ and is kept.
 # Without a DISPLAY it runs on an Xvfb screen of its own.
+#
+# It runs the x86 Discora.exe under 32-bit Wine where this machine runs
+# 32-bit programs, else the x64 one under 64-bit Wine, and says which;
+# DISCORA_ARCH=x86 or x64 chooses.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 run=$repo/build/run
-export WINEPREFIX=$run/wineprefix WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 
 "$repo/scripts/setup.sh"
-cmake --preset windows-release >/dev/null
-cmake --build --preset windows-release
-bin=$repo/build/windows-release
+
+arch=${DISCORA_ARCH:-}
+if [ -z "$arch" ]; then
+  if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then arch=x86; else arch=x64; fi
+fi
+case $arch in
+  x86) preset=windows-release winearch=win32 wine=wine
+       why="32-bit Wine" ;;
+  x64) preset=windows-x64-release winearch=win64 wine=/usr/lib/wine/wine64
+       why="64-bit Wine"
+       # Debian's `wine` command would pick the 32-bit loader.
+       export WINELOADER=$wine ;;
+  *) echo "run: DISCORA_ARCH is x86 or x64" >&2; exit 2 ;;
+esac
+echo "Running the $arch Discora.exe under $why."
+export WINEPREFIX=$run/wineprefix WINEARCH=$winearch WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"
+bin=$repo/build/$preset
 programs=$bin/tests/e2e/programs
 
 xvfb_pid=
@@ -34,10 +54,16 @@ stop() {
 trap stop EXIT
 trap 'exit 130' INT TERM
 
+# The prefix is kept between runs; one made for the other build is made anew.
+if [ -f "$WINEPREFIX/system.reg" ] && [ "$(cat "$run/arch" 2>/dev/null)" != "$arch" ]; then
+  wineserver -k 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Creating the Wine prefix $WINEPREFIX (once)..."
   mkdir -p "$run"
-  wineboot -i >/dev/null 2>&1
+  "$wine" wineboot -i >/dev/null 2>&1
+  echo "$arch" >"$run/arch"
 fi
 wineserver -k 2>/dev/null || true  # an earlier run in this prefix
 wineserver -w
@@ -55,8 +81,8 @@ echo "not a game" >"$run/discs/data/README.TXT"
 drive_c=$WINEPREFIX/drive_c
 cp "$programs/mcitest.dll" "$drive_c/windows/system32/"
 mkdir -p "$drive_c/discora-test/mci" "$drive_c/Discora"
-wine reg add 'HKLM\Software\Wine\Drives' /v d: /d cdrom /f >/dev/null
-wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\MCI' /v cdaudio \
+"$wine" reg add 'HKLM\Software\Wine\Drives' /v d: /d cdrom /f >/dev/null
+"$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\MCI' /v cdaudio \
   /d mcitest.dll /f >/dev/null
 wineserver -k; wineserver -w
 
@@ -69,5 +95,5 @@ echo "Starting Discora (Ctrl+C ends it). Try: scripts/disc insert psx"
 echo "Programs it starts are logged in $drive_c/discora-test/standin.log"
 # In the background and waited for, so Ctrl+C or a kill reaches this script
 # at once and the trap ends everything.
-wine 'C:\Discora\Discora.exe' &
+"$wine" 'C:\Discora\Discora.exe' &
 wait $!

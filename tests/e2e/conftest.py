@@ -1,11 +1,13 @@
 """pytest wiring of the end-to-end harness (see harness.py).
 
-Per worker (pytest-xdist runs one per core): one Xvfb display and one Wine
-prefix, made at the worker's first test. Per test: the `machine` fixture,
+The build under test is chosen with --arch x86|x64 (default x86): the same
+cases run against either. Per worker (pytest-xdist runs one per core): one
+Xvfb display and one Wine prefix of that architecture, made at the worker's
+first test. Per test: the `machine` fixture,
 a freshly reset prefix that is torn down, with every process, at the end,
 and the `desktop` fixture, its X display and windows (desktop.py).
 The time each test spends on that set-up and tear-down is written to
-build/e2e/<worker>/overhead.tsv and summed up at the end of the run.
+build/e2e/<arch>/<worker>/overhead.tsv and summed up at the end of the run.
 """
 
 from __future__ import annotations
@@ -18,6 +20,27 @@ import pytest
 
 import harness
 from desktop import Desktop
+
+
+def pytest_addoption(parser):
+    parser.addoption("--arch", choices=sorted(harness.ARCHES), default="x86",
+                     help="the build of Discora.exe to test: x86 (32-bit Wine) or x64 "
+                          "(64-bit Wine)")
+
+
+def pytest_configure(config):
+    arch = harness.select_arch(config.getoption("arch"))
+    if arch.winearch == "win32" and not harness.host_runs_32bit_programs():
+        raise pytest.UsageError("--arch x86: this machine runs no 32-bit programs, so 32-bit "
+                                "Wine cannot start here; use --arch x64")
+
+
+def pytest_report_header(config):
+    return f"Discora.exe under test: {harness.ARCH.name} ({harness.discora_exe()})"
+
+
+def _arch_folder():
+    return harness.BUILD / "e2e" / harness.ARCH.name
 
 
 def _worker_name() -> str:
@@ -36,7 +59,7 @@ def _claim_folder():
     """The worker's folder under build/e2e/, held with a lock for the whole
     run: a second run in the same tree at the same time (another engineer,
     another terminal) takes the next free folder instead of sharing one."""
-    base = harness.BUILD / "e2e"
+    base = _arch_folder()
     base.mkdir(parents=True, exist_ok=True)
     for n in range(100):
         name = _worker_name() + (f"-{n}" if n else "")
@@ -85,7 +108,7 @@ _session_start = time.time()
 
 def pytest_terminal_summary(terminalreporter):
     rows = []
-    for path in (harness.BUILD / "e2e").glob("*/overhead.tsv"):
+    for path in _arch_folder().glob("*/overhead.tsv"):
         if path.stat().st_mtime < _session_start:  # left by an earlier run
             continue
         for line in path.read_text().splitlines():

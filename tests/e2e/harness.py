@@ -1,4 +1,9 @@
-"""Runs the real Discora.exe under 32-bit Wine for the end-to-end tests.
+"""Runs the real Discora.exe under Wine for the end-to-end tests.
+
+One run tests one build, its architecture chosen by `select_arch` (the
+pytest option --arch): x86, the 32-bit Discora.exe in a 32-bit prefix, or
+x64, the 64-bit one in a 64-bit prefix run by Wine's 64-bit loader. The
+cases are the same for both.
 
 Each test worker owns one Xvfb display and one Wine prefix under
 build/e2e/<worker>/. The prefix is made once; a pristine copy of its registry
@@ -35,6 +40,45 @@ from typing import Callable, Iterable, TypeVar
 
 REPO = Path(__file__).resolve().parents[2]
 BUILD = REPO / "build"
+
+
+@dataclass(frozen=True)
+class Arch:
+    """One build of Discora and the Wine that runs it."""
+
+    name: str  # "x86" or "x64"
+    preset: str  # the CMake preset that builds it
+    winearch: str  # the kind of Wine prefix it runs in
+    loader: str  # the Wine loader that starts its programs
+    machine: int  # the PE machine type of its executables
+    manifest_arch: str  # processorArchitecture in its manifest
+
+
+ARCHES = {
+    "x86": Arch("x86", "windows-release", "win32", "wine", 0x14C, "x86"),
+    # Debian's `wine` command picks the 32-bit loader whenever 32-bit Wine is
+    # installed, so the 64-bit one is called by its path.
+    "x64": Arch("x64", "windows-x64-release", "win64", "/usr/lib/wine/wine64", 0x8664, "amd64"),
+}
+ARCH = ARCHES[os.environ.get("DISCORA_ARCH", "x86")]
+
+
+def select_arch(name: str) -> Arch:
+    """The build the tests run from now on."""
+    global ARCH
+    ARCH = ARCHES[name]
+    return ARCH
+
+
+def host_runs_32bit_programs() -> bool:
+    """Whether this machine's kernel runs 32-bit programs at all (some
+    x86-64 kernels have IA32 emulation switched off): asked of the 32-bit
+    loader that 32-bit Wine brings."""
+    try:
+        return subprocess.run(["/lib/ld-linux.so.2", "--version"], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, timeout=30).returncode == 0
+    except OSError:
+        return False
 
 
 
@@ -82,6 +126,10 @@ START_MENU_SHORTCUT = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs
 
 SETTINGS_KEY = "Software\\Discora\\Settings"
 VGS_KEY = "Software\\Connectix\\Connectix Virtual Game Station\\General"
+# The root "HKLM32" names HKLM as 32-bit programs see it, where the
+# emulator's 32-bit installer writes its record: on 64-bit Windows its
+# software keys are under Software\Wow6432Node.
+HKLM32 = "HKLM32"
 
 # The system DLLs Discora.exe may import: what every 32-bit Windows has in
 # its system folder, and nothing of a compiler's run-time.
@@ -117,32 +165,39 @@ SYSTEM_TRAY_TITLE = "Wine System Tray"
 T = TypeVar("T")
 
 
+def build_dir() -> Path:
+    return BUILD / ARCH.preset
+
+
 def discora_exe() -> Path:
-    return Path(os.environ.get("DISCORA_EXE") or BUILD / "windows-release" / "Discora.exe")
+    return Path(os.environ.get("DISCORA_EXE") or build_dir() / "Discora.exe")
 
 
-def package(kind: str) -> Path:
-    """The package `cmake --build --preset windows-release --target package`
-    made, under the name the build gave CPack: "exe" the installer, "zip"
-    the portable copy."""
-    config = require_file(discora_exe().parent / "CPackConfig.cmake", "CPackConfig.cmake")
+def program_files_of_32bit_programs() -> str:
+    """What "%ProgramFiles%" means to a 32-bit program on this prefix."""
+    return "C:\\Program Files (x86)" if ARCH.winearch == "win64" else "C:\\Program Files"
+
+
+def package(kind: str, arch: Arch | None = None) -> Path:
+    """The package `cmake --build --preset <preset> --target package` made
+    for the build under test, or for `arch`'s build, under the name the
+    build gave CPack: "exe" the installer, "zip" the portable copy."""
+    folder = discora_exe().parent if arch is None else BUILD / arch.preset
+    config = require_file(folder / "CPackConfig.cmake", "CPackConfig.cmake")
     name = re.search(r'set\(CPACK_PACKAGE_FILE_NAME "([^"]+)"\)', config.read_text()).group(1)
     path = config.parent / f"{name}.{kind}"
     return require_file(path, path.name)
 
 
 def programs_dir() -> Path:
-    return Path(
-        os.environ.get("DISCORA_E2E_PROGRAMS")
-        or BUILD / "windows-release" / "tests" / "e2e" / "programs"
-    )
+    return Path(os.environ.get("DISCORA_E2E_PROGRAMS") or build_dir() / "tests" / "e2e" / "programs")
 
 
 def require_file(path: Path, what: str) -> Path:
     if not path.is_file():
         raise RuntimeError(
             f"{what} not found at {path}: build it first with "
-            "`cmake --preset windows-release && cmake --build --preset windows-release`"
+            f"`cmake --preset {ARCH.preset} && cmake --build --preset {ARCH.preset}`"
         )
     return path
 
@@ -333,7 +388,7 @@ def _wine_env(prefix: Path, display: str) -> dict[str, str]:
     env = dict(os.environ)
     env.update(
         WINEPREFIX=str(prefix),
-        WINEARCH="win32",
+        WINEARCH=ARCH.winearch,
         # Wine's error messages (a crash, a failed start) are kept in
         # build/e2e/<worker>/wine.log; DISCORA_E2E_WINEDEBUG adds traces
         # when a test needs explaining.
@@ -343,7 +398,20 @@ def _wine_env(prefix: Path, display: str) -> dict[str, str]:
         WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d",
         DISCORA_TEST_LOG=STANDIN_LOG,
     )
+    if ARCH.loader != "wine":
+        env["WINELOADER"] = ARCH.loader
     return env
+
+
+def registry_place(root: str, key: str) -> tuple[str, str]:
+    """The root and key that hold `key` of `root`; "HKLM32" software keys
+    are redirected as 64-bit Windows redirects a 32-bit program's."""
+    if root != HKLM32:
+        return root, key
+    head, sep, rest = key.partition("\\")
+    if ARCH.winearch == "win64" and head.lower() == "software" and sep:
+        return "HKLM", f"{head}\\Wow6432Node\\{rest}"
+    return "HKLM", key
 
 
 REGISTRY_FILES = ("system.reg", "user.reg", "userdef.reg")
@@ -361,7 +429,7 @@ class WorkerPrefix:
         self.env = _wine_env(self.prefix, display)
 
     def wine_version(self) -> str:
-        return subprocess.run(["wine", "--version"], capture_output=True, text=True,
+        return subprocess.run([ARCH.loader, "--version"], capture_output=True, text=True,
                               check=True).stdout.strip()
 
     def create(self) -> None:
@@ -374,7 +442,7 @@ class WorkerPrefix:
         self.kill_server()
         shutil.rmtree(self.root, ignore_errors=True)
         self.root.mkdir(parents=True)
-        subprocess.run(["wineboot", "-i"], env=self.env, check=True,
+        subprocess.run([ARCH.loader, "wineboot", "-i"], env=self.env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
         subprocess.run(["wineserver", "-w"], env=self.env, check=True, timeout=120)
         self.pristine.mkdir()
@@ -568,8 +636,9 @@ class Machine:
         return f"{folder}\\Discora.exe"
 
     def set_registry(self, root: str, key: str, name: str, value: "str | RegValue") -> None:
-        """A value under HKLM or HKCU: a text is a REG_SZ value, a RegValue
-        any type with exactly its bytes."""
+        """A value under HKLM, HKLM32 or HKCU: a text is a REG_SZ value, a
+        RegValue any type with exactly its bytes."""
+        root, key = registry_place(root, key)
         if self._server_started:
             if isinstance(value, str):
                 self.wine("reg", "add", f"{root}\\{key}", "/v", name, "/t", "REG_SZ", "/d",
@@ -768,7 +837,7 @@ class Machine:
         """
         self._commit()
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            process = subprocess.run(["wine", *args], env={**self.env, **(env or {})},
+            process = subprocess.run([ARCH.loader, *args], env={**self.env, **(env or {})},
                                      stdout=out, stderr=err,
                                      stdin=subprocess.DEVNULL, timeout=timeout,
                                      cwd=self.prefix / "drive_c")
@@ -794,7 +863,7 @@ class Machine:
         with open(log or self.worker.root / "wine.log", "ab") as out:
             options = dict(cwd=self.prefix / "drive_c", stdin=subprocess.DEVNULL, stdout=out,
                            stderr=out)
-            process = subprocess.Popen(["wine", windows_path, *args],
+            process = subprocess.Popen([ARCH.loader, windows_path, *args],
                                        env={**self.env, **(env or {})}, **{**options, **popen})
         self._popens.append(process)
         return process
@@ -906,6 +975,7 @@ class Machine:
     def registry_values(self, root: str, key: str) -> dict[str, RegValue] | None:
         """Every value of a key of the running registry, type and bytes, or
         None when the key cannot be opened for reading (absent or denied)."""
+        root, key = registry_place(root, key)
         result = self.wine(self.tool("regtool.exe"), "dump", f"{root}\\{key}")
         if result.returncode == 1:
             return None
@@ -958,16 +1028,23 @@ class Machine:
     # -- the packages ------------------------------------------------------
 
     def run_installer(self, arguments: str = "/S", wait: bool = True,
-                      check: bool = True) -> int | None:
-        """Runs the downloaded installer with `arguments` as a user types
-        them (`/D=folder` last and unquoted, blanks and all); with `wait`,
-        to its end: returns its exit code, which `check` wants to be 0."""
-        setup = f"{TEST_FOLDER}\\{package('exe').name}"
-        shutil.copyfile(package("exe"), self.unix_path(setup))
+                      check: bool = True, arch: Arch | None = None) -> int | None:
+        """Runs the downloaded installer (of the build under test, or of
+        `arch`'s build) with `arguments` as a user types them (`/D=folder`
+        last and unquoted, blanks and all); with `wait`, to its end: returns
+        its exit code, which `check` wants to be 0."""
+        installer = package("exe", arch)
+        setup = f"{TEST_FOLDER}\\{installer.name}"
+        shutil.copyfile(installer, self.unix_path(setup))
         # The folder it is told to use goes before the next test, even when
-        # this one ends before the uninstaller has run.
+        # this one ends before the uninstaller has run; so does the one the
+        # x86 installer chooses by itself on a 64-bit prefix (in the 32-bit
+        # programs' Program Files), which the set-up does not empty.
         if "/D=" in arguments:
             self.worker.record_created(self.unix_path(arguments.partition("/D=")[2]))
+        if arch is not None and arch.name == "x86" and ARCH.winearch == "win64":
+            self.worker.record_created(
+                self.unix_path(f"{program_files_of_32bit_programs()}\\Discora"))
         return self.run_command(f'"{setup}" {arguments}', wait=wait, check=check)
 
     def run_command(self, command: str, wait: bool = True,

@@ -26,6 +26,7 @@ from harness import (
     SW_SHOWMINIMIZED,
     SW_SHOWNORMAL,
     VGS,
+    HKLM32,
     VGS_KEY,
     WM_LBUTTONDBLCLK,
     WM_SYSCOMMAND,
@@ -193,7 +194,7 @@ def test_only_the_first_cdrom_drive_is_watched(machine):
 def test_emulator_named_by_registry_location_with_blanks_is_started_quoted(machine):
     location = "C:\\Program Files\\Connectix\\Virtual Game Station\\ConnectixVGS.exe"
     machine.install(location, DECOY)
-    machine.set_registry("HKLM", VGS_KEY, "Location", location)
+    machine.set_registry(HKLM32, VGS_KEY, "Location", location)
     machine.start_agent_and_wait_first_poll()
 
     machine.insert("psx")

@@ -25,6 +25,8 @@ from dataclasses import dataclass, field
 
 import pytest
 
+import harness
+
 from harness import (
     AGENT_CLASS,
     DBT_DEVICEREMOVECOMPLETE,
@@ -44,6 +46,7 @@ from harness import (
     TEST_FOLDER,
     TOOLS_FOLDER,
     VGS,
+    HKLM32,
     VGS_KEY,
     WM_CLOSE,
     WM_COMMAND,
@@ -339,6 +342,10 @@ def path_of_length(length, folder="C:\\VGS\\", word="x"):
 LOCATION_254 = path_of_length(254, "C:\\Program Files\\VGS\\", "long name ")
 LOCATION_255 = path_of_length(255)
 PROGRAM_FILES_VGS = "C:\\Program Files\\VGS\\vgs.exe"
+# Where "%ProgramFiles%\VGS\vgs.exe" leads, written by the emulator's 32-bit
+# installer: on 64-bit Windows the folder of 32-bit programs, whichever
+# build of the agent reads it.
+PROGRAM_FILES_32BIT_VGS = harness.program_files_of_32bit_programs() + "\\VGS\\vgs.exe"
 
 
 @dataclass
@@ -347,6 +354,7 @@ class LocationCase:
     standin: str | None  # where a stand-in lies that a misread value would start
     started: str | None  # the emulator expected, or None
     cmdline: str | None = None  # expected command line, when not the quoted path
+    decoy: str | None = None  # another stand-in only a misreading would start
 
 
 LOCATION_CASES = {
@@ -354,7 +362,8 @@ LOCATION_CASES = {
     "binary-without-nul": LocationCase(RegValue.binary(b"C:\\VGS\\binvgs.exe"),
                                        "C:\\VGS\\binvgs.exe", None),
     "expand-sz": LocationCase(RegValue.expand_sz("%ProgramFiles%\\VGS\\vgs.exe"),
-                              PROGRAM_FILES_VGS, PROGRAM_FILES_VGS),
+                              PROGRAM_FILES_32BIT_VGS, PROGRAM_FILES_32BIT_VGS,
+                              decoy=PROGRAM_FILES_VGS),
     "254-chars-with-blanks": LocationCase(LOCATION_254, LOCATION_254, LOCATION_254),
     "255-chars": LocationCase(LOCATION_255, LOCATION_255, None),
     # Stored without its terminating NUL, the text fills the 255-byte
@@ -400,10 +409,10 @@ def check_launcher_runs(machine, agent, emulator, cmdline=None):
 
 @pytest.mark.parametrize("case", LOCATION_CASES.values(), ids=LOCATION_CASES.keys())
 def test_emulator_registry_location_that_is_malformed_or_unusual(machine, case):
-    machine.install(MARK, DECOY, *([case.standin] if case.standin else []))
+    machine.install(MARK, DECOY, *{p for p in (case.standin, case.decoy) if p})
     machine.set_setting("App1", MARK)
-    machine.set_registry("HKLM", VGS_KEY, "Location", case.value)
-    assert machine.registry_values("HKLM", VGS_KEY) == {"Location": as_reg_value(case.value)}
+    machine.set_registry(HKLM32, VGS_KEY, "Location", case.value)
+    assert machine.registry_values(HKLM32, VGS_KEY) == {"Location": as_reg_value(case.value)}
     stored = machine.settings_values()
     agent = machine.start_agent_and_wait_first_poll()
     check_launcher_runs(machine, agent, case.started, case.cmdline)
@@ -444,7 +453,7 @@ def test_emulator_files_in_the_program_folder(machine, case):
     for folder in case.folders:
         machine.put_file(folder + "\\inside.txt", "a folder, not a program")
     machine.set_setting("App1", MARK)
-    machine.set_registry("HKLM", VGS_KEY, "Location", REGISTRY_VGS)
+    machine.set_registry(HKLM32, VGS_KEY, "Location", REGISTRY_VGS)
     for path, switch in case.attributes.items():
         machine.wine("attrib", switch, path, check=True)
     stored = machine.settings_values()

@@ -1,15 +1,18 @@
-"""What the built Discora.exe carries: a 32-bit GUI executable that imports
-system DLLs only, its version record, its one icon and its manifest, read back
-from the file itself."""
+"""What each built Discora.exe carries, x86 and x64 alike, whichever build
+the run tests: a GUI executable of its architecture that imports system DLLs
+only, its version record, its one icon and its manifest, read back from the
+file itself."""
 
 from __future__ import annotations
 
 import struct
 from pathlib import Path
 
+import re
+
 import pytest
 
-from harness import SYSTEM_DLLS, discora_exe
+from harness import ARCHES, BUILD, SYSTEM_DLLS, Arch, require_file
 
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 
@@ -33,7 +36,10 @@ class PeFile:
             self.sections.append((vaddr, max(vsize, rsize), raddr))
 
     def directory(self, index: int) -> tuple[int, int]:
-        return struct.unpack_from("<II", self.data, self.optional + 96 + 8 * index)
+        # The data directories follow the optional header's fixed part,
+        # 16 bytes longer in PE32+ (its stack and heap sizes are 64-bit).
+        fixed = 112 if self.magic == 0x20B else 96
+        return struct.unpack_from("<II", self.data, self.optional + fixed + 8 * index)
 
     def offset(self, rva: int) -> int:
         for vaddr, size, raddr in self.sections:
@@ -116,19 +122,31 @@ def version_strings(block: bytes) -> tuple[bytes, dict[str, dict[str, str]]]:
     return fixed, tables
 
 
+@pytest.fixture(scope="module", params=sorted(ARCHES))
+def arch(request) -> Arch:
+    return ARCHES[request.param]
+
+
 @pytest.fixture(scope="module")
-def exe() -> PeFile:
-    return PeFile(discora_exe())
+def exe(arch: Arch) -> PeFile:
+    return PeFile(require_file(BUILD / arch.preset / "Discora.exe", f"the {arch.name} Discora.exe"))
 
 
-def test_a_32bit_gui_program_that_imports_system_dlls_only(exe: PeFile) -> None:
-    assert exe.machine == 0x14C, "i386"
-    assert exe.magic == 0x10B, "PE32"
+def test_a_gui_program_of_its_architecture_that_imports_system_dlls_only(
+        exe: PeFile, arch: Arch) -> None:
+    assert exe.machine == arch.machine
+    assert exe.magic == (0x20B if arch.name == "x64" else 0x10B), "PE32+ for x64, PE32 for x86"
     assert exe.subsystem == 2, "Windows GUI"
-    # Terminal-server aware, NX compatible, relocatable (ASLR).
-    for flag, what in ((0x8000, "terminal-server aware"), (0x100, "NX compatible"),
-                       (0x40, "dynamic base")):
+    # Terminal-server aware, NX compatible, relocatable (ASLR); on x64 with
+    # addresses anywhere in its space.
+    flags = [(0x8000, "terminal-server aware"), (0x100, "NX compatible"), (0x40, "dynamic base")]
+    if arch.name == "x64":
+        flags.append((0x20, "high-entropy addresses"))
+    for flag, what in flags:
         assert exe.dll_characteristics & flag, what
+    # x64 exception dispatch and stack walks need the unwind tables.
+    _, exception_size = exe.directory(3)
+    assert (exception_size > 0) == (arch.name == "x64"), "unwind data (.pdata) only on x64"
     imported = {name.lower() for name in exe.imports()}
     assert imported, "imports were read"
     assert imported <= SYSTEM_DLLS, imported - SYSTEM_DLLS
@@ -173,8 +191,12 @@ def test_one_icon_of_32_by_32_in_256_colours_with_a_transparent_background(exe: 
     assert any(byte != 0xFF for byte in mask), "the picture itself is opaque"
 
 
-def test_manifest_runs_as_invoker_and_unaware_of_display_scaling(exe: PeFile) -> None:
+def test_manifest_runs_as_invoker_and_unaware_of_display_scaling(exe: PeFile, arch: Arch) -> None:
     manifest = exe.resources()[(RT_MANIFEST, 1)].decode("utf-8")
+    # The program's identity names its own architecture; the common
+    # controls are bound for whichever the process runs as.
+    architectures = re.findall(r'processorArchitecture="([^"]*)"', manifest)
+    assert architectures == [arch.manifest_arch, "*"], architectures
     assert 'level="asInvoker"' in manifest
     assert "supportedOS" in manifest
     assert "<dpiAware" not in manifest and "<dpiAwareness" not in manifest

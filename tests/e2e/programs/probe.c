@@ -407,24 +407,30 @@ static int cmd_unplug(const Options* o) {
 
 /* Address of `name` in the module `module` as loaded in process `pid`,
  * assuming the same file is mapped there (same offset from its base). */
-static FARPROC remote_proc(DWORD pid, HMODULE local, const char* module, FARPROC local_proc) {
+static BYTE* remote_module(DWORD pid, const char* module) {
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
   if (snap == INVALID_HANDLE_VALUE) return NULL;
   MODULEENTRY32 me;
   me.dwSize = sizeof me;
-  FARPROC result = NULL;
+  BYTE* base = NULL;
   for (BOOL ok = Module32First(snap, &me); ok; ok = Module32Next(snap, &me)) {
     if (lstrcmpiA(me.szModule, module) == 0) {
-      result = (FARPROC)(me.modBaseAddr + ((BYTE*)local_proc - (BYTE*)local));
+      base = me.modBaseAddr;
       break;
     }
   }
   CloseHandle(snap);
-  return result;
+  return base;
+}
+
+static FARPROC remote_proc(DWORD pid, HMODULE local, const char* module, FARPROC local_proc) {
+  BYTE* base = remote_module(pid, module);
+  return base ? (FARPROC)(void*)(base + ((BYTE*)(void*)local_proc - (BYTE*)local)) : NULL;
 }
 
 static BOOL run_remote(HANDLE process, FARPROC fn, LPVOID arg, DWORD timeout, DWORD* code) {
-  HANDLE thread = CreateRemoteThread(process, NULL, 0, (LPTHREAD_START_ROUTINE)fn, arg, 0, NULL);
+  HANDLE thread =
+      CreateRemoteThread(process, NULL, 0, (LPTHREAD_START_ROUTINE)(void*)fn, arg, 0, NULL);
   if (!thread) return FALSE;
   BOOL done = WaitForSingleObject(thread, timeout) == WAIT_OBJECT_0;
   if (done) GetExitCodeThread(thread, code);
@@ -473,16 +479,20 @@ static int cmd_menu(const Options* o) {
     fprintf(stderr, "probe: cannot write into process %lu\n", (unsigned long)pid);
     return 2;
   }
-  DWORD remote_base = 0;
-  if (!run_remote(process, remote_load, mem, 10000, &remote_base) || !remote_base) {
+  /* The thread's exit code holds only the low half of a 64-bit module
+   * handle: the module's base is taken from the process's module list. */
+  DWORD loaded = 0;
+  BYTE* remote_base = NULL;
+  if (!run_remote(process, remote_load, mem, 10000, &loaded) || !loaded ||
+      !(remote_base = remote_module(pid, "menuspy.dll"))) {
     fprintf(stderr, "probe: LoadLibraryA failed in process %lu\n", (unsigned long)pid);
     return 2;
   }
-  FARPROC remote_dump = (FARPROC)((BYTE*)(ULONG_PTR)remote_base + ((BYTE*)dump - (BYTE*)spy));
+  FARPROC remote_dump = (FARPROC)(void*)(remote_base + ((BYTE*)(void*)dump - (BYTE*)spy));
   DWORD found = 0;
   BOOL ran = run_remote(process, remote_dump, mem + sizeof dll, o->timeout + 5000, &found);
   DWORD ignored;
-  run_remote(process, remote_unload, (LPVOID)(ULONG_PTR)remote_base, 5000, &ignored);
+  run_remote(process, remote_unload, remote_base, 5000, &ignored);
   VirtualFreeEx(process, mem, 0, MEM_RELEASE);
   CloseHandle(process);
 
