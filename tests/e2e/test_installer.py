@@ -1,7 +1,9 @@
 """End-to-end tests of the Windows packages that `cmake --build --preset
-windows-release --target package` makes: the installer, run under Wine as a
-user or an administrator's script runs it (`/S`, `/D=`), the Discora it
-installs, its uninstaller, and the portable zip.
+<preset> --target package` makes for the build under test (-win32 for x86,
+-win64 for x64): the installer, run under Wine as a user or an
+administrator's script runs it (`/S`, `/D=`), the Discora it installs, its
+uninstaller, and the portable zip. The x64 run also installs each build over
+the other, as on 64-bit Windows.
 
 Stored command lines (the Run value, the uninstall strings) are run as the
 system runs them, from a batch file through cmd, quotes and all.
@@ -15,20 +17,26 @@ import zipfile
 
 import pytest
 
+import harness
 from desktop import DIALOG_CLASS
 from harness import (
     AGENT_CLASS,
+    ARCHES,
     INSTALL_FOLDER,
     PROGRAM_FOLDER,
     START_MENU_SHORTCUT,
     REPO,
     SW_SHOWNORMAL,
+    HKLM32,
     VGS_KEY,
+    Arch,
     RegValue,
     assert_started,
     discora_exe,
+    host_runs_32bit_programs,
     only,
     package,
+    program_files_of_32bit_programs,
 )
 
 RUN_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
@@ -43,20 +51,29 @@ def folder_files(machine, folder: str) -> set[str]:
     return {p.name for p in machine.unix_path(folder).iterdir()}
 
 
-def assert_installed(machine, folder: str) -> dict[str, RegValue]:
-    """Discora.exe (the built bytes) and its uninstaller in `folder`, the
-    quoted Run value, the Start menu shortcut and the uninstall entry;
-    returns the entry."""
+def records_view(arch: Arch) -> str:
+    """The view of HKLM in which a build's installer keeps the Run value and
+    the uninstall entry: that of its own kind of programs."""
+    return HKLM32 if arch.name == "x86" else "HKLM"
+
+
+def assert_installed(machine, folder: str, arch: Arch | None = None) -> dict[str, RegValue]:
+    """Discora.exe (the bytes of the build under test, or of `arch`'s) and
+    its uninstaller in `folder`, the quoted Run value, the Start menu
+    shortcut and the uninstall entry; returns the entry."""
+    arch = arch or harness.ARCH
+    view = records_view(arch)
     program = f"{folder}\\Discora.exe"
     uninstaller = f"{folder}\\{UNINSTALLER}"
-    assert machine.unix_path(program).read_bytes() == discora_exe().read_bytes()
+    built = discora_exe() if arch == harness.ARCH else harness.BUILD / arch.preset / "Discora.exe"
+    assert machine.unix_path(program).read_bytes() == built.read_bytes()
     assert machine.unix_path(uninstaller).is_file()
-    assert machine.registry_values("HKLM", RUN_KEY).get("Discora") == RegValue.sz(f'"{program}"')
+    assert machine.registry_values(view, RUN_KEY).get("Discora") == RegValue.sz(f'"{program}"')
     link = machine.unix_path(START_MENU_SHORTCUT).read_bytes()
     assert program.encode() in link or program.encode("utf-16-le") in link, link
     size = (machine.unix_path(program).stat().st_size
             + machine.unix_path(uninstaller).stat().st_size + 1023) // 1024
-    entry = machine.registry_values("HKLM", UNINSTALL_KEY)
+    entry = machine.registry_values(view, UNINSTALL_KEY)
     assert entry == {
         "DisplayName": RegValue.sz("Discora"),
         "DisplayVersion": RegValue.sz("1.0"),
@@ -131,7 +148,7 @@ def test_default_folder_is_the_emulators_when_its_record_names_an_existing_file(
     machine.add_cdrom("d")
     machine.put_standin(f"{EMULATOR_FOLDER}\\vgs.exe")
     if location is not None:
-        machine.set_registry("HKLM", VGS_KEY, "Location", location)
+        machine.set_registry(HKLM32, VGS_KEY, "Location", location)
 
     machine.run_installer("/S")
     entry = assert_installed(machine, folder)
@@ -235,3 +252,60 @@ def test_zip_holds_the_built_program_byte_for_byte_with_the_readme_and_licence()
         assert archive.read(top + "Discora.exe") == discora_exe().read_bytes()
         assert archive.read(top + "LICENSE.txt") == (REPO / "LICENSE").read_bytes()
         assert archive.read(top + "README.md") == (REPO / "README.md").read_bytes()
+
+
+def test_packages_are_named_for_their_build_and_the_installer_is_a_program_of_its_kind():
+    suffix = {"x86": "win32", "x64": "win64"}[harness.ARCH.name]
+    assert package("exe").name == f"Discora-1.0.0-{suffix}.exe"
+    assert package("zip").name == f"Discora-1.0.0-{suffix}.zip"
+    # The x64 installer is itself a 64-bit program (PE32+), the x86 one a
+    # 32-bit one: the machine type in its PE header.
+    image = package("exe").read_bytes()
+    header = int.from_bytes(image[0x3C:0x40], "little")
+    assert image[header:header + 4] == b"PE\0\0"
+    assert int.from_bytes(image[header + 4:header + 6], "little") == harness.ARCH.machine
+
+
+# Both builds' installers in one 64-bit prefix, as on 64-bit Windows: a case
+# of the x64 run only (a 32-bit prefix runs no 64-bit program).
+if harness.ARCH.winearch == "win64":
+
+    def default_folder(arch: Arch) -> str:
+        """Where a build's installer puts Discora when nothing else decides:
+        the Program Files of its own kind of programs."""
+        return INSTALL_FOLDER if arch == harness.ARCH else \
+            f"{program_files_of_32bit_programs()}\\Discora"
+
+    @pytest.mark.skipif(not host_runs_32bit_programs(),
+                        reason="this machine runs no 32-bit programs")
+    @pytest.mark.parametrize("first, second", [("x86", "x64"), ("x64", "x86")],
+                             ids=["x86-then-x64", "x64-then-x86"])
+    def test_installing_one_build_over_the_other_replaces_it_and_keeps_the_settings(
+            machine, first, second):
+        first, second = ARCHES[first], ARCHES[second]
+        machine.add_cdrom("d")
+        for name, value in SETTINGS.items():
+            machine.set_setting(name, value)
+        machine.run_installer("/S", arch=first)
+        old = default_folder(first)
+        assert_installed(machine, old, first)
+        agent = machine.start_agent(f"{old}\\Discora.exe")
+        machine.wait_window(cls=AGENT_CLASS, message=f"the {first.name} Discora")
+        settings = machine.settings_values()
+
+        # The other build's installer, as a user runs it: the running
+        # Discora is closed, and the other build is gone, files, folder,
+        # Run value and uninstall entry; this one goes into its own default
+        # folder, not the other's, and starts Discora again from there.
+        machine.run_installer("/S", arch=second)
+        assert agent.wait(timeout=10) == 0, "closed by its window's close message"
+        new = default_folder(second)
+        assert_installed(machine, new, second)
+        assert not machine.unix_path(old).exists()
+        assert machine.registry_values(records_view(first), UNINSTALL_KEY) is None
+        # One Run value, whether the two views share the Run key or not.
+        runs = {(machine.registry_values(view, RUN_KEY) or {}).get("Discora")
+                for view in ("HKLM", HKLM32)}
+        assert runs - {None} == {RegValue.sz(f'"{new}\\Discora.exe"')}
+        assert machine.settings_values() == settings
+        machine.wait_window(cls=AGENT_CLASS, message=f"the {second.name} Discora started again")
