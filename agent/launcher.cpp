@@ -3,6 +3,7 @@
 #include <string>
 
 #include "agent/form.h"
+#include "platform/path_folder.h"
 
 namespace discora {
 
@@ -15,12 +16,11 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 // The folder a program is started in: the one its file lies in, as a
-// shortcut's "Start in" gives it. A drive root keeps its separator ("C:\");
-// a bare name has none, and the program keeps the agent's folder.
+// shortcut's "Start in" gives it. A bare name has none, and the program
+// keeps the agent's folder.
 std::string FolderOf(const std::string& file) {
-  const auto slash = file.find_last_of("\\/");
-  if (slash == std::string::npos) return std::string();
-  return file.substr(0, slash == 2 && file[1] == ':' ? 3 : slash);
+  const std::size_t length = FolderLength(file.data(), file.size());
+  return length == kNoFolder ? std::string() : file.substr(0, length);
 }
 
 // The text after a program's name, without the blanks that separate them.

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/path_folder.h"
 #include "platform/win32/ansi_text.h"
 #include "platform/win32/scoped.h"
 
@@ -207,12 +208,10 @@ std::string Win32Platform::AppFolder() {
     if (path.size() >= 32768) return std::string();
     path.resize(path.size() * 2);
   }
-  // The folder: everything before the last separator; a drive root keeps
-  // its separator ("E:\\").
+  // The folder of the module's file ("E:\\" for a drive root).
   std::vector<wchar_t> wide(path.data(), path.data() + length);
-  std::size_t end = wide.size();
-  while (end > 0 && wide[end - 1] != L'\\') --end;
-  if (end > 0) wide.resize(end == 3 && wide[1] == L':' ? end : end - 1);
+  const std::size_t folderLength = FolderLength(wide.data(), wide.size());
+  if (folderLength != kNoFolder) wide.resize(folderLength);
   wide.push_back(L'\0');
 
   bool lossy = false;
