@@ -9,9 +9,9 @@ namespace discora {
 
 namespace {
 
-constexpr char kBlanks[] = " \t";
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+// A command line separates a program's name from its arguments, and the
+// arguments from each other, by blanks and tabs only.
+bool IsCommandLineBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
@@ -25,8 +25,9 @@ std::string FolderOf(const std::string& file) {
 
 // The text after a program's name, without the blanks that separate them.
 std::string ArgumentsAfter(const std::string& command, std::size_t nameEnd) {
-  const auto first = command.find_first_not_of(kBlanks, nameEnd);
-  return first == std::string::npos ? std::string() : command.substr(first);
+  std::size_t first = nameEnd;
+  while (first < command.size() && IsCommandLineBlank(command[first])) ++first;
+  return first < command.size() ? command.substr(first) : std::string();
 }
 
 }  // namespace
@@ -78,7 +79,7 @@ void FormDiscoraNotify::StartEmulator() {
     // "C:\Program.exe". The program is the longest prefix ending before a
     // blank that names a file; none names one, nothing starts.
     for (std::size_t end = location.size() - 1; end > 0; --end) {
-      if (!IsBlank(location[end]) || IsBlank(location[end - 1])) continue;
+      if (!IsCommandLineBlank(location[end]) || IsCommandLineBlank(location[end - 1])) continue;
       const std::string file = location.substr(0, end);
       if (!platform_.IsFile(file)) continue;
       RunProgram(file, ArgumentsAfter(location, end), kShowNormal);
