@@ -5,7 +5,6 @@
 #pragma once
 
 #include <array>
-#include <string>
 
 #include "res/resource.h"
 #include "res/version.h"
@@ -60,13 +59,6 @@ constexpr const char* PathLabelCaption(int index) {
     if (entry.id == IDC_LBLPATH0 + index) return entry.caption;
   }
   return "";
-}
-
-// The title of the browse dialog for a row: "Select " and the row's label
-// without its last character (the colon).
-inline std::string BrowseTitle(const std::string& labelCaption) {
-  return "Select " +
-         (labelCaption.empty() ? labelCaption : labelCaption.substr(0, labelCaption.size() - 1));
 }
 
 constexpr char kBrowseFilter[] = "Applications (*.exe)|*.exe|All files (*.*)|*.*";

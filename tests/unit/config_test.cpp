@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "config/config_window.h"
 #include "config/layout.h"
 #include "config/open_dialog.h"
 #include "unit/agent_fixture.h"
@@ -21,6 +22,14 @@ TEST(OpenDialogTest, FilterGetsNulSeparatorsWithOrWithoutTheFinalBar) {
 TEST(OpenDialogTest, ResultIsTheBufferUpToItsNulWithoutBlanks) {
   EXPECT_EQ(DialogResultText(std::string("  C:\\a b.exe  \0   ", 18)), "C:\\a b.exe");
   EXPECT_EQ(DialogResultText(std::string(254, ' ') + '\0'), "");
+}
+
+TEST(BrowseTitleTest, IsSelectAndTheLabelWithoutItsLastCharacter) {
+  EXPECT_EQ(BrowseTitle("VGSJoy Path:"), "Select VGSJoy Path");
+  EXPECT_EQ(BrowseTitle("Another Utility  Path:"), "Select Another Utility  Path");
+  EXPECT_EQ(BrowseTitle("Path"), "Select Pat");  // the last character, colon or not
+  EXPECT_EQ(BrowseTitle(":"), "Select ");
+  EXPECT_EQ(BrowseTitle(""), "Select ");
 }
 
 class ConfigTest : public AgentTest {
