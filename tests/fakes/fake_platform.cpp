@@ -179,6 +179,7 @@ long FakePlatform::SetRegValue(RegKey key, const std::string& name, std::uint32_
 }
 
 long FakePlatform::CloseRegKey(RegKey key) {
+  ++closeKeyCalls;
   RegKeyData* k = Open(key);
   if (k == nullptr) return kErrorInvalidHandle;
   handles_.erase(key);

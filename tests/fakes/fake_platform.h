@@ -103,6 +103,7 @@ struct FakeRecords {
   std::vector<QueryCall> queries;
   std::vector<WriteCall> writes;
   int createKeyCalls = 0;
+  int closeKeyCalls = 0;
   std::vector<StartCall> starts;
   std::vector<WindowHandle> activated, restored;
   std::vector<BoxCall> boxes;
