@@ -103,7 +103,7 @@ void FormDiscoraNotify::RunProgram(const std::string& file, const std::string& a
   // A program marked to run as administrator cannot be created by a process
   // that is not elevated; the shell starts it once the user consents.
   if (error == kErrorElevationRequired) {
-    platform_.ShellStartProgram(window_.Handle(), file, arguments, folder, showStyle);
+    platform_.ShellOpen(window_.Handle(), file, arguments, folder, showStyle);
   }
 }
 

@@ -128,12 +128,6 @@ class Platform {
   // nothing was started.
   virtual long StartProgram(const std::string& application, const std::string& commandLine,
                             const std::string& folder, int showStyle) = 0;
-  // Starts the program `file` through the shell's "open" verb, which asks
-  // the user's consent first when the program must run as administrator;
-  // `owner` is the window the consent prompt belongs to.
-  virtual void ShellStartProgram(WindowHandle owner, const std::string& file,
-                                 const std::string& parameters, const std::string& folder,
-                                 int showStyle) = 0;
   // Expands the environment variables of a text that a 32-bit program wrote
   // (its installer's registry record) as that program meant them: its
   // "%ProgramFiles%" is the folder of 32-bit programs.
@@ -168,9 +162,13 @@ class Platform {
   virtual int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
                              unsigned flags) = 0;
   virtual bool NotifyIcon(unsigned operation, const TrayRecord& record) = 0;
-  virtual void RunShellExecute(WindowHandle owner, const std::string& verb, const std::string& file,
-                               const std::string& parameters, const std::string& directory,
-                               int showStyle) = 0;
+  // Opens `file` through the shell's "Open" verb, without waiting for what
+  // it opens: a web address in the user's browser, or a program started
+  // with `parameters` in `folder`, the user's consent asked first when it
+  // must run as administrator. `owner` is the window the shell's prompts and
+  // messages belong to.
+  virtual void ShellOpen(WindowHandle owner, const std::string& file, const std::string& parameters,
+                         const std::string& folder, int showStyle) = 0;
   // Shows the open-file dialog; fills `record.file` on success.
   virtual bool ShowOpenFileDialog(OpenFileRecord& record) = 0;
 };

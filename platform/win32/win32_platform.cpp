@@ -294,27 +294,6 @@ long Win32Platform::StartProgram(const std::string& application, const std::stri
   return kErrorSuccess;
 }
 
-void Win32Platform::ShellStartProgram(WindowHandle owner, const std::string& file,
-                                      const std::string& parameters, const std::string& folder,
-                                      int showStyle) {
-  EnsureComInitialized();
-  SHELLEXECUTEINFOA info;
-  std::memset(&info, 0, sizeof info);
-  info.cbSize = sizeof info;
-  // No SEE_MASK_FLAG_NO_UI: it keeps the shell from showing any prompt, the
-  // consent prompt included. No process handle is asked for: nothing waits.
-  info.fMask = SEE_MASK_DEFAULT;
-  // With no window of ours as its owner, the consent prompt may only flash in
-  // the taskbar.
-  info.hwnd = ToHwnd(owner);
-  info.lpVerb = "open";
-  info.lpFile = file.c_str();
-  info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
-  info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
-  info.nShow = showStyle;
-  ShellExecuteExA(&info);
-}
-
 std::string Win32Platform::ExpandEnvironmentOf32BitProgram(const std::string& written) {
 #if defined(_WIN64)
   const std::string text = RenameFolderVariablesOf32BitPrograms(written);
@@ -451,12 +430,14 @@ bool Win32Platform::NotifyIcon(unsigned operation, const TrayRecord& record) {
   return Shell_NotifyIconA(operation, &data) != FALSE;
 }
 
-void Win32Platform::RunShellExecute(WindowHandle owner, const std::string& verb,
-                                    const std::string& file, const std::string& parameters,
-                                    const std::string& directory, int showStyle) {
+void Win32Platform::ShellOpen(WindowHandle owner, const std::string& file,
+                              const std::string& parameters, const std::string& folder,
+                              int showStyle) {
   EnsureComInitialized();
-  ShellExecuteA(ToHwnd(owner), verb.c_str(), file.c_str(), parameters.c_str(), directory.c_str(),
-                showStyle);
+  // A program marked to run as administrator, which CreateProcess refuses,
+  // is started by the shell once the user consents; the consent prompt
+  // belongs to `owner`, or may only flash in the taskbar without it.
+  ShellExecuteA(ToHwnd(owner), "Open", file.c_str(), parameters.c_str(), folder.c_str(), showStyle);
 }
 
 bool Win32Platform::ShowOpenFileDialog(OpenFileRecord& record) {

@@ -34,8 +34,6 @@ class Win32Platform final : public Platform {
   bool IsFile(const std::string& path) override;
   long StartProgram(const std::string& application, const std::string& commandLine,
                     const std::string& folder, int showStyle) override;
-  void ShellStartProgram(WindowHandle owner, const std::string& file, const std::string& parameters,
-                         const std::string& folder, int showStyle) override;
   std::string ExpandEnvironmentOf32BitProgram(const std::string& text) override;
   std::uintptr_t InstanceHandle() override;
 
@@ -60,9 +58,8 @@ class Win32Platform final : public Platform {
   int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
                      unsigned flags) override;
   bool NotifyIcon(unsigned operation, const TrayRecord& record) override;
-  void RunShellExecute(WindowHandle owner, const std::string& verb, const std::string& file,
-                       const std::string& parameters, const std::string& directory,
-                       int showStyle) override;
+  void ShellOpen(WindowHandle owner, const std::string& file, const std::string& parameters,
+                 const std::string& folder, int showStyle) override;
   bool ShowOpenFileDialog(OpenFileRecord& record) override;
 
  private:
