@@ -5,38 +5,36 @@
 
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "platform/path_folder.h"
 
 namespace discora::test {
 namespace {
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t length = FolderLength(path.data(), path.size());
-  return length == kNoFolder ? "(none)" : path.substr(0, length);
-}
-
-TEST(PathFolderTest, FolderIsEverythingBeforeTheLastSeparator) {
-  EXPECT_EQ(FolderOf("C:\\Games\\VGS\\vgs.exe"), "C:\\Games\\VGS");
-  EXPECT_EQ(FolderOf("C:\\Games/VGS/vgs.exe"), "C:\\Games/VGS");
-  EXPECT_EQ(FolderOf("\\\\server\\share\\joy.exe"), "\\\\server\\share");
-  EXPECT_EQ(FolderOf("Tools\\joy.exe"), "Tools");
-  EXPECT_EQ(FolderOf("C:\\Games\\"), "C:\\Games");
-}
-
-TEST(PathFolderTest, DriveRootKeepsItsSeparator) {
-  EXPECT_EQ(FolderOf("E:\\Discora.exe"), "E:\\");
-  EXPECT_EQ(FolderOf("E:/Discora.exe"), "E:/");
-  EXPECT_EQ(FolderOf("E:\\"), "E:\\");
-  // Only a drive letter's colon makes a root: not one later in the path.
-  EXPECT_EQ(FolderOf("ab:\\x.exe"), "ab:");
-  EXPECT_EQ(FolderOf("\\x.exe"), "");
-}
-
-TEST(PathFolderTest, BareNameHasNoFolder) {
-  EXPECT_EQ(FolderOf("pec.exe"), "(none)");
-  EXPECT_EQ(FolderOf("C:pec.exe"), "(none)");
-  EXPECT_EQ(FolderOf(""), "(none)");
+TEST(PathFolderTest, FolderIsEverythingBeforeTheLastSeparatorAndARootKeepsIt) {
+  struct Row {
+    std::string path;
+    std::size_t folder;  // its length, or kNoFolder
+  };
+  const std::vector<Row> rows = {
+      {"C:\\Games\\VGS\\vgs.exe", 12},     // "C:\Games\VGS"
+      {"C:\\Games/VGS/vgs.exe", 12},       // either separator
+      {"\\\\server\\share\\joy.exe", 14},  // "\\server\share"
+      {"Tools\\joy.exe", 5},
+      {"C:\\Games\\", 8},
+      {"E:\\Discora.exe", 3},  // "E:\": a drive root keeps its separator
+      {"E:/Discora.exe", 3},
+      {"E:\\", 3},
+      {"ab:\\x.exe", 3},  // only a drive letter's colon makes a root: "ab:"
+      {"\\x.exe", 0},
+      {"pec.exe", kNoFolder},
+      {"C:pec.exe", kNoFolder},
+      {"", kNoFolder},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(FolderLength(row.path.data(), row.path.size()), row.folder) << row.path;
+  }
 }
 
 TEST(PathFolderTest, WidePathsFollowTheSameRule) {
