@@ -1,4 +1,8 @@
-// The platform operations on real Win32, ANSI ("A") calls throughout.
+// The platform operations on real Win32, defined by job in the files beside
+// this one: files_programs.cpp, registry.cpp, shell_ui.cpp and, for the
+// process's own set-up, process_setup.cpp. Texts cross the interface in the
+// ANSI code page; where the system's own conversion could turn a name into
+// another one, the text is read wide and converted exactly (ansi_text.h).
 #pragma once
 
 #include <windows.h>
