@@ -71,7 +71,7 @@ int Win32Platform::ShowMessageBox(WindowHandle owner, const std::string& text,
 
 bool Win32Platform::NotifyIcon(unsigned operation, const TrayRecord& record) {
   // The record's first form, the only one the logic makes, in this build's
-  // layout (88 bytes on 32-bit Windows, 104 on 64-bit): the shell reads
+  // layout (88 bytes in the x86 build, 104 in the x64 one): the shell reads
   // only these fields.
   if (record.cbSize != kTrayRecordSize) return false;
   NOTIFYICONDATAA data;
@@ -104,7 +104,7 @@ bool Win32Platform::ShowOpenFileDialog(OpenFileRecord& record) {
   if (file.size() < record.maxFile || fileTitle.size() < record.maxFileTitle) return false;
 
   // The record's first form, the only one the logic makes, in this build's
-  // layout (76 bytes on 32-bit Windows, 136 on 64-bit, where the dialog
+  // layout (76 bytes in the x86 build, 136 in the x64 one, where the dialog
   // refuses any other size).
   if (record.structSize != kOpenFileRecordSize) return false;
   OPENFILENAMEA dialog;
