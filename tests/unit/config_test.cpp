@@ -139,6 +139,20 @@ TEST_F(ConfigTest, FocusSelectsTheWholeText) {
   EXPECT_EQ(window.selections[1].length, 0);
 }
 
+TEST(LayoutTest, ControlIdsNameTheirRow) {
+  for (int row = 0; row < kPathRows; ++row) {
+    EXPECT_EQ(PathFieldRow(IDC_TXTPATH0 + row), row);
+    EXPECT_EQ(BrowseButtonRow(IDC_BTNBROWSE0 + row), row);
+    EXPECT_EQ(PathFieldRow(IDC_BTNBROWSE0 + row), -1);
+    EXPECT_EQ(BrowseButtonRow(IDC_TXTPATH0 + row), -1);
+  }
+  for (int id : {IDC_TXTPATH0 - 1, IDC_TXTPATH0 + kPathRows, IDC_BTNBROWSE0 + kPathRows,
+                 IDC_LBLPATH0, IDC_BTNOK, IDC_LBLCREDITS}) {
+    EXPECT_EQ(PathFieldRow(id), -1) << id;
+    EXPECT_EQ(BrowseButtonRow(id), -1) << id;
+  }
+}
+
 TEST(LayoutTest, TwipsConvertToWholePixelsAtTheScreensResolution) {
   EXPECT_EQ(TwipsToPixels(kClientWidthTwips), 301);
   EXPECT_EQ(TwipsToPixels(kClientHeightTwips), 158);
