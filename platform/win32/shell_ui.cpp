@@ -82,7 +82,8 @@ bool Win32Platform::NotifyIcon(unsigned operation, const TrayRecord& record) {
   data.uFlags = record.uFlags;
   data.uCallbackMessage = record.uCallbackMessage;
   data.hIcon = reinterpret_cast<HICON>(record.hIcon);
-  static_assert(sizeof data.szTip >= sizeof record.szTip, "tip field");
+  // The system's tip field is at least as long (checked with the other
+  // constants at compile time, app/system_constants.cpp).
   std::memcpy(data.szTip, record.szTip, sizeof record.szTip);
   return Shell_NotifyIconA(operation, &data) != FALSE;
 }
