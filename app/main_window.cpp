@@ -76,12 +76,10 @@ bool MainWindow::Create() {
   config_.Attach(window_, dpi);
 
   // The window menu of a fixed tool window offers only Move and Close.
-  HMENU systemMenu = GetSystemMenu(window_, FALSE);
-  if (systemMenu != nullptr) {
-    DeleteMenu(systemMenu, SC_SIZE, MF_BYCOMMAND);
-    DeleteMenu(systemMenu, SC_MINIMIZE, MF_BYCOMMAND);
-    DeleteMenu(systemMenu, SC_MAXIMIZE, MF_BYCOMMAND);
-    DeleteMenu(systemMenu, SC_RESTORE, MF_BYCOMMAND);
+  if (HMENU systemMenu = GetSystemMenu(window_, FALSE)) {
+    for (UINT command : {SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE}) {
+      DeleteMenu(systemMenu, command, MF_BYCOMMAND);
+    }
   }
 
   menu_.Reset(CreatePopupMenu());
@@ -160,18 +158,6 @@ void MainWindow::SetTimerEnabled(bool enabled) {
 }
 
 bool MainWindow::PostArrivalPoll() { return PostMessageA(window_, UM_ARRIVALPOLL, 0, 0) != FALSE; }
-
-std::string MainWindow::PathText(int index) const { return config_.PathText(index); }
-
-void MainWindow::SetPathText(int index, const std::string& text) {
-  config_.SetPathText(index, text);
-}
-
-void MainWindow::SelectPathText(int index, int start, int length) {
-  config_.SelectPathText(index, start, length);
-}
-
-std::string MainWindow::LabelCaption(int index) const { return config_.LabelCaption(index); }
 
 void MainWindow::SetVisible(bool visible) {
   if (!visible) {

@@ -46,10 +46,15 @@ class MainWindow final : public FormWindow {
   MenuItem PopupMenu(int x, int y) override;
   void SetTimerEnabled(bool enabled) override;
   bool PostArrivalPoll() override;
-  std::string PathText(int index) const override;
-  void SetPathText(int index, const std::string& text) override;
-  void SelectPathText(int index, int start, int length) override;
-  std::string LabelCaption(int index) const override;
+  // The configuration controls' texts, kept by the configuration view.
+  std::string PathText(int index) const override { return config_.PathText(index); }
+  void SetPathText(int index, const std::string& text) override {
+    config_.SetPathText(index, text);
+  }
+  void SelectPathText(int index, int start, int length) override {
+    config_.SelectPathText(index, start, length);
+  }
+  std::string LabelCaption(int index) const override { return config_.LabelCaption(index); }
   void SetVisible(bool visible) override;
   // The exit command: a close request of the program itself.
   void Unload() override;
