@@ -29,6 +29,8 @@ struct AgentState {
   bool IconHidden = false;
   bool IconShown = false;  // the last add of the tray icon succeeded
   TrayRecord TrayData;
+  // TrayData has been filled (by start-up): the icon can be added from now on.
+  bool TrayDataFilled = false;
   // The emulator was found in the program's folder, so EmulatorPath is a
   // bare name to be started from that folder.
   bool EmulatorInAppFolder = false;

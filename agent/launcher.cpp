@@ -3,30 +3,31 @@
 #include <string>
 
 #include "agent/form.h"
+#include "platform/path_folder.h"
 
 namespace discora {
 
 namespace {
 
-constexpr char kBlanks[] = " \t";
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+// A command line separates a program's name from its arguments, and the
+// arguments from each other, by blanks and tabs only.
+bool IsCommandLineBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 // The folder a program is started in: the one its file lies in, as a
-// shortcut's "Start in" gives it. A drive root keeps its separator ("C:\");
-// a bare name has none, and the program keeps the agent's folder.
+// shortcut's "Start in" gives it. A bare name has none, and the program
+// keeps the agent's folder.
 std::string FolderOf(const std::string& file) {
-  const auto slash = file.find_last_of("\\/");
-  if (slash == std::string::npos) return std::string();
-  return file.substr(0, slash == 2 && file[1] == ':' ? 3 : slash);
+  const std::size_t length = FolderLength(file.data(), file.size());
+  return length == kNoFolder ? std::string() : file.substr(0, length);
 }
 
 // The text after a program's name, without the blanks that separate them.
 std::string ArgumentsAfter(const std::string& command, std::size_t nameEnd) {
-  const auto first = command.find_first_not_of(kBlanks, nameEnd);
-  return first == std::string::npos ? std::string() : command.substr(first);
+  std::size_t first = nameEnd;
+  while (first < command.size() && IsCommandLineBlank(command[first])) ++first;
+  return first < command.size() ? command.substr(first) : std::string();
 }
 
 }  // namespace
@@ -78,7 +79,7 @@ void FormDiscoraNotify::StartEmulator() {
     // "C:\Program.exe". The program is the longest prefix ending before a
     // blank that names a file; none names one, nothing starts.
     for (std::size_t end = location.size() - 1; end > 0; --end) {
-      if (!IsBlank(location[end]) || IsBlank(location[end - 1])) continue;
+      if (!IsCommandLineBlank(location[end]) || IsCommandLineBlank(location[end - 1])) continue;
       const std::string file = location.substr(0, end);
       if (!platform_.IsFile(file)) continue;
       RunProgram(file, ArgumentsAfter(location, end), kShowNormal);
@@ -102,7 +103,7 @@ void FormDiscoraNotify::RunProgram(const std::string& file, const std::string& a
   // A program marked to run as administrator cannot be created by a process
   // that is not elevated; the shell starts it once the user consents.
   if (error == kErrorElevationRequired) {
-    platform_.ShellStartProgram(window_.Handle(), file, arguments, folder, showStyle);
+    platform_.ShellOpen(window_.Handle(), file, arguments, folder, showStyle);
   }
 }
 

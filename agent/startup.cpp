@@ -4,6 +4,7 @@
 
 #include "agent/form.h"
 #include "res/version.h"
+#include "settings/registry_key.h"
 #include "settings/registry_text.h"
 
 namespace discora {
@@ -91,10 +92,8 @@ std::string FormDiscoraNotify::ReadRegistryString(RegRoot hKey, const std::strin
                                                   const std::string& valueName) {
   // The emulator's installer is a 32-bit program: on 64-bit Windows its
   // record is in the view 32-bit programs see, whichever build reads it.
-  RegKey key = 0;
-  if (platform_.OpenRegKey(hKey, subKey, RegView::Of32BitPrograms, &key) != kErrorSuccess) {
-    return std::string();
-  }
+  RegistryKey key(platform_);
+  if (key.Open(hKey, subKey, RegView::Of32BitPrograms) != kErrorSuccess) return std::string();
 
   // A 255-byte buffer: a text of up to 254 characters and its NUL fits; a
   // longer value does not and reads as empty.
@@ -102,7 +101,7 @@ std::string FormDiscoraNotify::ReadRegistryString(RegRoot hKey, const std::strin
   std::uint32_t size = 255;
   std::uint32_t type = kRegExpandSz;
   std::string result;
-  const long rc = platform_.QueryRegValue(key, valueName, &type, &buffer[0], &size);
+  const long rc = key.QueryValue(valueName, &type, &buffer[0], &size);
   if (rc == kErrorSuccess && size > 1 && size <= buffer.size()) {
     result = RegistryText(type, buffer.data(), size);
     // A value that filled the whole buffer without a terminator is a text
@@ -111,7 +110,9 @@ std::string FormDiscoraNotify::ReadRegistryString(RegRoot hKey, const std::strin
     if (type == kRegExpandSz) result = platform_.ExpandEnvironmentOf32BitProgram(result);
   }
 
-  if (platform_.CloseRegKey(key) != kErrorSuccess) {
+  // Closed here rather than at the end of the scope: a failed close is the
+  // one failure the user is told of.
+  if (key.Close() != kErrorSuccess) {
     platform_.ShowMessageBox(0, "RegCloseKey Failed: " + subKey, DISCORA_TITLE,
                              kMbOk | kMbIconExclamation);
   }

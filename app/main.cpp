@@ -1,6 +1,6 @@
 // Discora's entry point: harden the process, create the hidden main window,
 // run its load handler and then its message loop until the window is
-// unloaded.
+// unloaded (or another program posts WM_QUIT).
 #include <windows.h>
 
 #include "agent/form.h"
@@ -17,14 +17,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   window.Attach(&form);
 
   if (!form.Form_Load()) {
-    // Another instance runs, or there is no CD-ROM drive: end silently.
-    window.DestroyWithoutUnload();
+    // Another instance runs, or there is no CD-ROM drive: end silently. The
+    // window, detached from the form, goes with no handler of it run.
+    window.Attach(nullptr);
     return 0;
   }
-  const int exitCode = window.RunMessageLoop();
-  // The loop ends when the window is unloaded, or on a WM_QUIT another
-  // program posts while the window is still there: it is unloaded now,
-  // while the form its handlers run on is alive.
-  window.Destroy();
-  return exitCode;
+  return window.RunMessageLoop();
 }

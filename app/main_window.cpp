@@ -1,17 +1,16 @@
-// The main window on real Win32. It is created hidden and shown only as the
-// configuration window; its window procedure turns messages into the form's
-// handlers (timer ticks, tray callbacks, menu commands, control events and
-// close requests). The program is built without C++ exceptions, so none can
-// cross the window procedure.
+// The main window on real Win32: its creation with the tray menu and the
+// poll timer, its lifecycle from the first show to the one way out, and its
+// window procedure, which turns messages into the form's handlers (timer
+// ticks, tray callbacks, menu commands, control events and close requests).
+// The program is built without C++ exceptions, so none can cross the window
+// procedure.
 #include "app/main_window.h"
 
 #include <dbt.h>
 
-#include <vector>
-
 #include "agent/form.h"
+#include "app/window_text.h"
 #include "config/layout.h"
-#include "platform/win32/ansi_text.h"
 #include "platform/win32/win32_platform.h"
 #include "res/resource.h"
 #include "res/version.h"
@@ -31,14 +30,6 @@ UINT MenuId(MenuItem item) {
   return entry != nullptr ? entry->id : 0;
 }
 
-std::string WindowText(HWND window) {
-  const int length = GetWindowTextLengthA(window);
-  if (length <= 0) return std::string();
-  std::vector<char> text(static_cast<std::size_t>(length) + 1);
-  const int got = GetWindowTextA(window, text.data(), length + 1);
-  return std::string(text.data(), got > 0 ? static_cast<std::size_t>(got) : 0u);
-}
-
 // The screen's resolution in dots per inch: 96 normally, 120 with large
 // fonts. The program is not aware of display scaling, so where Windows
 // scales programs it answers 96 and Windows enlarges the window.
@@ -47,17 +38,9 @@ int ScreenDpi() {
   return screen.Get() != nullptr ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : kDefaultDpi;
 }
 
-// 8.25 points at the screen's resolution: 11 pixels at 96 dots per inch.
-HFONT CreateFormFont(bool underline, int dpi) {
-  const int height = -MulDiv(825, dpi, 7200);
-  return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, underline ? TRUE : FALSE, FALSE,
-                     ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                     DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif");
-}
-
 }  // namespace
 
-MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {}
+MainWindow::MainWindow(HINSTANCE instance) : instance_(instance), config_(instance) {}
 
 MainWindow::~MainWindow() {
   form_ = nullptr;
@@ -82,22 +65,21 @@ bool MainWindow::Create() {
   if (!RegisterClassExA(&windowClass)) return false;
 
   // The layout and the font follow one factor, the screen's resolution.
-  dpi_ = ScreenDpi();
-  RECT frame = {0, 0, TwipsToPixels(kClientWidthTwips, dpi_),
-                TwipsToPixels(kClientHeightTwips, dpi_)};
+  const int dpi = ScreenDpi();
+  RECT frame = {0, 0, TwipsToPixels(kClientWidthTwips, dpi),
+                TwipsToPixels(kClientHeightTwips, dpi)};
   AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
   window_ = CreateWindowExA(kExStyle, DISCORA_WINDOW_CLASS, DISCORA_CAPTION, kStyle, CW_USEDEFAULT,
                             CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
                             nullptr, nullptr, instance_, this);
   if (window_ == nullptr) return false;
+  config_.Attach(window_, dpi);
 
   // The window menu of a fixed tool window offers only Move and Close.
-  HMENU systemMenu = GetSystemMenu(window_, FALSE);
-  if (systemMenu != nullptr) {
-    DeleteMenu(systemMenu, SC_SIZE, MF_BYCOMMAND);
-    DeleteMenu(systemMenu, SC_MINIMIZE, MF_BYCOMMAND);
-    DeleteMenu(systemMenu, SC_MAXIMIZE, MF_BYCOMMAND);
-    DeleteMenu(systemMenu, SC_RESTORE, MF_BYCOMMAND);
+  if (HMENU systemMenu = GetSystemMenu(window_, FALSE)) {
+    for (UINT command : {SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE}) {
+      DeleteMenu(systemMenu, command, MF_BYCOMMAND);
+    }
   }
 
   menu_.Reset(CreatePopupMenu());
@@ -120,76 +102,6 @@ bool MainWindow::Create() {
   return true;
 }
 
-// A tray agent spends nearly all its life with the window hidden: the
-// controls, their fonts and the common-controls library they pull in are
-// made only when the window is first shown or a control is first asked for.
-void MainWindow::EnsureControls() {
-  if (controlsCreated_ || window_ == nullptr) return;
-  controlsCreated_ = true;
-  CreateControls();
-  for (int index = 0; index < kPathRows; ++index) {
-    SetWindowTextA(Control(IDC_TXTPATH0 + index), pendingPaths_[index].c_str());
-    std::string().swap(pendingPaths_[index]);
-  }
-}
-
-void MainWindow::CreateControls() {
-  InitCommonControlsOnce();
-  font_.Reset(CreateFormFont(false, dpi_));
-  linkFont_.Reset(CreateFormFont(true, dpi_));
-  // Created in tab order, so Tab visits them in that order.
-  for (const ControlSpec& entry : kConfigControls) {
-    const char* className = "STATIC";
-    // Rows overlap by a few pixels (each label reaches into the field
-    // below it); clipping keeps the fields whole on top of the labels.
-    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
-    DWORD exStyle = 0;
-    switch (entry.kind) {
-      case ControlKind::Edit:
-        className = "EDIT";
-        style |= WS_TABSTOP | ES_AUTOHSCROLL;
-        exStyle = WS_EX_CLIENTEDGE;
-        break;
-      case ControlKind::Button:
-        className = "BUTTON";
-        // BS_NOTIFY: the button reports its focus, so the default-button
-        // style can follow it.
-        style |= WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY;
-        break;
-      case ControlKind::DefaultButton:
-        className = "BUTTON";
-        style |= WS_TABSTOP | BS_DEFPUSHBUTTON | BS_NOTIFY;
-        break;
-      case ControlKind::Label: style |= SS_LEFT; break;
-      case ControlKind::Link: style |= SS_LEFT | SS_NOTIFY; break;
-    }
-    HWND control = CreateWindowExA(
-        exStyle, className, entry.caption, style, TwipsToPixels(entry.left, dpi_),
-        TwipsToPixels(entry.top, dpi_), TwipsToPixels(entry.width, dpi_),
-        TwipsToPixels(entry.height, dpi_), window_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)), instance_, nullptr);
-    if (control == nullptr) continue;
-    if (entry.kind == ControlKind::Label) {
-      SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    }
-    SendMessageA(
-        control, WM_SETFONT,
-        reinterpret_cast<WPARAM>(entry.kind == ControlKind::Link ? linkFont_.Get() : font_.Get()),
-        0);
-    // The path fields have no length limit of their own.
-    if (entry.kind == ControlKind::Edit) SendMessageA(control, EM_LIMITTEXT, 0, 0);
-  }
-}
-
-void MainWindow::DestroyWithoutUnload() {
-  unloaded_ = true;
-  Destroy();
-}
-
-void MainWindow::Destroy() {
-  if (window_ != nullptr) DestroyWindow(window_);
-}
-
 int MainWindow::RunMessageLoop() {
   MSG message;
   for (;;) {
@@ -204,6 +116,8 @@ int MainWindow::RunMessageLoop() {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
+  // Ended by a WM_QUIT another program posted, the window is still there.
+  Destroy();
   return static_cast<int>(message.wParam);
 }
 
@@ -245,46 +159,13 @@ void MainWindow::SetTimerEnabled(bool enabled) {
 
 bool MainWindow::PostArrivalPoll() { return PostMessageA(window_, UM_ARRIVALPOLL, 0, 0) != FALSE; }
 
-std::string MainWindow::PathText(int index) const {
-  if (index < 0 || index >= kPathRows) return std::string();
-  if (!controlsCreated_) return pendingPaths_[index];
-  // Read wide and converted exactly: a typed character the code page lacks
-  // must not turn the path into another file's.
-  HWND field = Control(IDC_TXTPATH0 + index);
-  const int length = GetWindowTextLengthW(field);
-  if (length <= 0) return std::string();
-  std::vector<wchar_t> text(static_cast<std::size_t>(length) + 1);
-  const int got = GetWindowTextW(field, text.data(), length + 1);
-  return ToAnsi(text.data(), got > 0 ? got : 0);
-}
-
-void MainWindow::SetPathText(int index, const std::string& text) {
-  if (index < 0 || index >= kPathRows) return;
-  if (!controlsCreated_) {
-    pendingPaths_[index] = text;
-    return;
-  }
-  SetWindowTextA(Control(IDC_TXTPATH0 + index), text.c_str());
-}
-
-void MainWindow::SelectPathText(int index, int start, int length) {
-  EnsureControls();
-  SendMessageA(Control(IDC_TXTPATH0 + index), EM_SETSEL, static_cast<WPARAM>(start),
-               static_cast<LPARAM>(start + length));
-}
-
-std::string MainWindow::LabelCaption(int index) const {
-  if (!controlsCreated_) return PathLabelCaption(index);
-  return WindowText(Control(IDC_LBLPATH0 + index));
-}
-
 void MainWindow::SetVisible(bool visible) {
   if (!visible) {
     ShowWindow(window_, SW_HIDE);
     return;
   }
   if (IsWindowVisible(window_)) return;
-  EnsureControls();
+  config_.EnsureControls();
   if (!shownBefore_) {
     CenterOnScreen();
     shownBefore_ = true;
@@ -297,12 +178,7 @@ void MainWindow::SetVisible(bool visible) {
     ShowWindow(window_, SW_SHOWNORMAL);
   }
   SetForegroundWindow(window_);
-  // The hidden window may already be the active one (the tray menu makes it
-  // so), and then no activation puts the focus on a control.
-  HWND focus = GetFocus();
-  if (focus == nullptr || !IsChild(window_, focus)) {
-    SetFocus(lastFocus_ != nullptr ? lastFocus_ : Control(IDC_TXTPATH0));
-  }
+  config_.FocusAfterShow();
 }
 
 void MainWindow::CenterOnScreen() {
@@ -319,9 +195,33 @@ void MainWindow::CenterOnScreen() {
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void MainWindow::Unload() {
-  if (form_ != nullptr && form_->Form_QueryUnload(kUnloadFromCode)) return;
-  DestroyWindow(window_);
+void MainWindow::Unload() { RequestClose(kUnloadFromCode); }
+
+// The form decides every close request by its reason: one from the window
+// itself (the close box, the window menu's Close, Alt+F4) only hides it; the
+// exit command, another program's close request and the end of the session
+// unload it.
+void MainWindow::RequestClose(int reason) {
+  // The session ends once: a window unloaded for it is not asked again.
+  if (reason == kUnloadAppWindows && unloaded_) return;
+  if (form_ != nullptr && form_->Form_QueryUnload(reason)) return;  // hidden instead
+  if (reason == kUnloadAppWindows) {
+    // Windows ends the program once every window has answered: the window
+    // stays until then, unloaded.
+    RunUnloadHandler();
+    return;
+  }
+  Destroy();
+}
+
+void MainWindow::RunUnloadHandler() {
+  if (unloaded_ || form_ == nullptr) return;
+  unloaded_ = true;
+  form_->Form_Unload();
+}
+
+void MainWindow::Destroy() {
+  if (window_ != nullptr) DestroyWindow(window_);
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -338,6 +238,7 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam
     // The last message the window gets: forget it.
     SetWindowLongPtrA(window, GWLP_USERDATA, 0);
     self->window_ = nullptr;
+    self->config_.Detach();
     return DefWindowProcA(window, message, wParam, lParam);
   }
   if (self == nullptr || self->form_ == nullptr) {
@@ -370,60 +271,33 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
     case UM_ARRIVALPOLL: form_->Form_ArrivalPoll(); return 0;
 
-    case WM_CTLCOLORSTATIC: {
-      HDC dc = reinterpret_cast<HDC>(wParam);
-      SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-      if (GetDlgCtrlID(reinterpret_cast<HWND>(lParam)) == IDC_LBLCREDITS) {
-        SetTextColor(dc, RGB(0, 0, 255));
-      }
-      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-    }
+    case WM_CTLCOLORSTATIC:
+      return config_.StaticColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
 
-    case DM_GETDEFID: return MAKELRESULT(defaultId_, DC_HASDEFID);
+    case DM_GETDEFID: return MAKELRESULT(config_.DefaultButtonId(), DC_HASDEFID);
 
-    case WM_ACTIVATE:
-      // Keep the focused control across deactivation, as a dialog does.
-      if (LOWORD(wParam) == WA_INACTIVE) {
-        HWND focus = GetFocus();
-        if (focus != nullptr && IsChild(window_, focus)) lastFocus_ = focus;
-      } else if (!IsWindowVisible(window_)) {
-        // Activated hidden, for the tray menu: keys typed now reach no field.
-        SetFocus(window_);
-      } else {
-        SetFocus(lastFocus_ != nullptr ? lastFocus_ : Control(IDC_TXTPATH0));
-      }
-      return 0;
+    case WM_ACTIVATE: config_.OnActivate(LOWORD(wParam) != WA_INACTIVE); return 0;
 
     case WM_SYSCOMMAND:
       // Close box, window menu Close and Alt+F4 all arrive here.
       if ((wParam & 0xFFF0) == SC_CLOSE) {
-        if (!form_->Form_QueryUnload(kUnloadFromControlMenu)) DestroyWindow(window_);
+        RequestClose(kUnloadFromControlMenu);
         return 0;
       }
       break;
 
-    case WM_CLOSE:
-      // A close request that did not come from the window itself, such as
-      // the task manager's.
-      if (!form_->Form_QueryUnload(kUnloadTaskManager)) DestroyWindow(window_);
-      return 0;
+    // A close request that did not come from the window itself, such as
+    // the task manager's.
+    case WM_CLOSE: RequestClose(kUnloadTaskManager); return 0;
 
     case WM_QUERYENDSESSION: return TRUE;
 
     case WM_ENDSESSION:
-      if (wParam && !unloaded_) {
-        if (!form_->Form_QueryUnload(kUnloadAppWindows)) {
-          unloaded_ = true;
-          form_->Form_Unload();
-        }
-      }
+      if (wParam) RequestClose(kUnloadAppWindows);
       return 0;
 
     case WM_DESTROY:
-      if (!unloaded_) {
-        unloaded_ = true;
-        form_->Form_Unload();
-      }
+      RunUnloadHandler();
       KillTimer(window_, IDT_TIMER1);
       PostQuitMessage(0);
       return 0;
@@ -434,24 +308,17 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainWindow::OnCommand(WORD id, WORD code) {
-  if (code == BN_SETFOCUS || code == BN_KILLFOCUS || code == EN_SETFOCUS) {
-    if (id >= IDC_BTNBROWSE0 && id < IDC_BTNBROWSE0 + kPathRows) {
-      // A focused browse button is the default while it has the focus.
-      MoveDefaultButton(code == BN_SETFOCUS ? id : IDC_BTNOK);
-    } else if (id == IDC_BTNOK || (id >= IDC_TXTPATH0 && id < IDC_TXTPATH0 + kPathRows)) {
-      MoveDefaultButton(IDC_BTNOK);
-    }
-  }
+  config_.OnControlFocus(id, code);
   if (id == IDOK || id == IDCANCEL) {
     if (code == BN_CLICKED || code == 0) form_->btnOK_Click();
     return;
   }
-  if (id >= IDC_BTNBROWSE0 && id < IDC_BTNBROWSE0 + kPathRows) {
-    if (code == BN_CLICKED) form_->btnBrowse_Click(id - IDC_BTNBROWSE0);
+  if (const int row = BrowseButtonRow(id); row >= 0) {
+    if (code == BN_CLICKED) form_->btnBrowse_Click(row);
     return;
   }
-  if (id >= IDC_TXTPATH0 && id < IDC_TXTPATH0 + kPathRows) {
-    if (code == EN_SETFOCUS) form_->txtPath_GotFocus(id - IDC_TXTPATH0);
+  if (const int row = PathFieldRow(id); row >= 0) {
+    if (code == EN_SETFOCUS) form_->txtPath_GotFocus(row);
     return;
   }
   if (id == IDC_LBLCREDITS) {
@@ -461,18 +328,6 @@ void MainWindow::OnCommand(WORD id, WORD code) {
   // The window's own menu commands, also when another program sends them.
   const MenuItem item = MenuItemFromId(id);
   if (code == 0 && item != MenuItem::None) form_->RunMenuCommand(item);
-}
-
-// The window is not a dialog, so nothing else moves the default-button
-// style: as the dialog manager does, the push button with the focus is the
-// default one, and OK is when no push button has the focus. Enter (through
-// IsDialogMessage) presses the button that has the style.
-void MainWindow::MoveDefaultButton(int id) {
-  if (id == defaultId_) return;
-  const int previous = defaultId_;
-  defaultId_ = id;
-  SendMessageA(Control(previous), BM_SETSTYLE, BS_PUSHBUTTON | BS_NOTIFY, TRUE);
-  SendMessageA(Control(id), BM_SETSTYLE, BS_DEFPUSHBUTTON | BS_NOTIFY, TRUE);
 }
 
 void MainWindow::OnDeviceChange(WPARAM event, LPARAM data) {

@@ -1,16 +1,17 @@
 // The main window formDiscoraNotify on real Win32: a hidden tool window that
-// owns the tray menu, the poll timer and the configuration controls, and
-// hands every message to the form's handlers.
+// owns the tray menu and the poll timer, shows the configuration controls
+// (config_view.h) when it is shown, and hands every message to the form's
+// handlers. Every request to close it goes through one function with its
+// reason, and one function destroys it.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-#include "config/layout.h"
+#include "app/config_view.h"
 #include "platform/form_window.h"
 #include "platform/win32/scoped.h"
-#include "res/resource.h"
 
 namespace discora {
 
@@ -28,14 +29,14 @@ class MainWindow final : public FormWindow {
   // Creates the window hidden, with its menu and running timer; the
   // configuration controls are made when they are first needed.
   bool Create();
+  // The form whose handlers the window's messages run; null for none (the
+  // window's end then runs no handler).
   void Attach(FormDiscoraNotify* form) { form_ = form; }
-  // Ends a program that never got going: no unload handler runs.
-  void DestroyWithoutUnload();
-  // Runs the message loop until WM_QUIT; returns its exit code.
+  // Runs the message loop until WM_QUIT and returns its exit code. A
+  // WM_QUIT another program posts ends the loop with the window still
+  // there: it is destroyed then, its unload handler run while the form is
+  // alive.
   int RunMessageLoop();
-  // Destroys the window if it is still there, running the unload handler
-  // once (the loop also ends on a WM_QUIT another program posts).
-  void Destroy();
 
   WindowHandle Handle() const override;
   IconHandle Icon() const override;
@@ -45,11 +46,17 @@ class MainWindow final : public FormWindow {
   MenuItem PopupMenu(int x, int y) override;
   void SetTimerEnabled(bool enabled) override;
   bool PostArrivalPoll() override;
-  std::string PathText(int index) const override;
-  void SetPathText(int index, const std::string& text) override;
-  void SelectPathText(int index, int start, int length) override;
-  std::string LabelCaption(int index) const override;
+  // The configuration controls' texts, kept by the configuration view.
+  std::string PathText(int index) const override { return config_.PathText(index); }
+  void SetPathText(int index, const std::string& text) override {
+    config_.SetPathText(index, text);
+  }
+  void SelectPathText(int index, int start, int length) override {
+    config_.SelectPathText(index, start, length);
+  }
+  std::string LabelCaption(int index) const override { return config_.LabelCaption(index); }
   void SetVisible(bool visible) override;
+  // The exit command: a close request of the program itself.
   void Unload() override;
 
  private:
@@ -57,29 +64,26 @@ class MainWindow final : public FormWindow {
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void OnCommand(WORD id, WORD code);
   void OnDeviceChange(WPARAM event, LPARAM data);
-  void EnsureControls();
-  void CreateControls();
   void CenterOnScreen();
-  void MoveDefaultButton(int id);
-  HWND Control(int id) const { return GetDlgItem(window_, id); }
+  // Every request to close the window, with its reason for the form's
+  // Form_QueryUnload (kUnloadFromControlMenu, kUnloadFromCode, ...).
+  void RequestClose(int reason);
+  // Runs the form's unload handler, at most once in the window's life.
+  void RunUnloadHandler();
+  // The one place the window is destroyed; its WM_DESTROY runs the unload
+  // handler unless it has run already.
+  void Destroy();
 
   HINSTANCE instance_;
   // The class icons outlive the window (they are released after it).
   HICON icon_ = nullptr;  // shared (LoadIcon): the system's to free
   ScopedIcon smallIcon_;
-  ScopedFont font_;
-  ScopedFont linkFont_;
   ScopedMenu menu_;
-  HWND window_ = nullptr;  // destroyed by Destroy or DestroyWithoutUnload
-  HWND lastFocus_ = nullptr;
+  HWND window_ = nullptr;  // cleared by the window's last message
+  ConfigView config_;
   UINT taskbarCreated_ = 0;
-  int dpi_ = kDefaultDpi;      // the screen's resolution, read at creation
-  int defaultId_ = IDC_BTNOK;  // the push button with the default style
   bool shownBefore_ = false;
-  bool unloaded_ = false;
-  // Until the controls are made, the path fields' text is kept here.
-  bool controlsCreated_ = false;
-  std::string pendingPaths_[kPathRows];
+  bool unloaded_ = false;  // the unload handler has run
   FormDiscoraNotify* form_ = nullptr;
 };
 

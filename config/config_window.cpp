@@ -1,11 +1,18 @@
 // The configuration window: the main window made visible, holding the three
 // utility paths. Only OK stores them; the launcher reads the fields as they
 // stand.
+#include "config/config_window.h"
+
 #include "agent/form.h"
 #include "config/layout.h"
 #include "config/open_dialog.h"
 
 namespace discora {
+
+std::string BrowseTitle(const std::string& labelCaption) {
+  return "Select " +
+         (labelCaption.empty() ? labelCaption : labelCaption.substr(0, labelCaption.size() - 1));
+}
 
 void FormDiscoraNotify::btnBrowse_Click(int index) {
   const std::string title = BrowseTitle(window_.LabelCaption(index));

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <array>
-#include <string>
 
 #include "res/resource.h"
 #include "res/version.h"
@@ -53,6 +52,14 @@ constexpr std::array<ControlSpec, 11> kConfigControls = {{
     {IDC_LBLCREDITS, ControlKind::Link, DISCORA_CREDITS, 90, 2025, 3075, 285},
 }};
 
+// The row of a path field's or a browse button's id, or -1 for any other id.
+constexpr int PathFieldRow(int id) {
+  return id >= IDC_TXTPATH0 && id < IDC_TXTPATH0 + kPathRows ? id - IDC_TXTPATH0 : -1;
+}
+constexpr int BrowseButtonRow(int id) {
+  return id >= IDC_BTNBROWSE0 && id < IDC_BTNBROWSE0 + kPathRows ? id - IDC_BTNBROWSE0 : -1;
+}
+
 // The caption lblPath(index) is created with, or "" for an index out of range.
 constexpr const char* PathLabelCaption(int index) {
   if (index < 0 || index >= kPathRows) return "";
@@ -60,13 +67,6 @@ constexpr const char* PathLabelCaption(int index) {
     if (entry.id == IDC_LBLPATH0 + index) return entry.caption;
   }
   return "";
-}
-
-// The title of the browse dialog for a row: "Select " and the row's label
-// without its last character (the colon).
-inline std::string BrowseTitle(const std::string& labelCaption) {
-  return "Select " +
-         (labelCaption.empty() ? labelCaption : labelCaption.substr(0, labelCaption.size() - 1));
 }
 
 constexpr char kBrowseFilter[] = "Applications (*.exe)|*.exe|All files (*.*)|*.*";

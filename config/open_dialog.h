@@ -1,5 +1,6 @@
-// The open-file dialog wrapper: builds the OPENFILENAMEA record and
-// turns the dialog's file buffer back into a path.
+// The open-file dialog wrapper: builds the record of one dialog call (the
+// fields of OPENFILENAMEA's first form) and turns the dialog's file buffer
+// back into a path.
 #pragma once
 
 #include <string>

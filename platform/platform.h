@@ -17,8 +17,8 @@ using WindowHandle = std::uintptr_t;
 using IconHandle = std::uintptr_t;
 using RegKey = std::uintptr_t;
 
-// The predefined registry roots the logic opens keys under, named by the
-// values 32-bit Windows gives them; the platform hands the system its own.
+// The predefined registry roots the logic opens keys under, named by their
+// values in a 32-bit program; the platform hands the system the build's own.
 enum class RegRoot : std::uint32_t {
   CurrentUser = 0x80000001u,   // HKEY_CURRENT_USER
   LocalMachine = 0x80000002u,  // HKEY_LOCAL_MACHINE
@@ -26,7 +26,8 @@ enum class RegRoot : std::uint32_t {
 
 // Which view of the machine's software keys a key is opened in: the running
 // program's own, or the one every 32-bit program sees, where a 32-bit
-// installer writes its records. On 32-bit Windows the two are one.
+// installer writes its records. For a 32-bit program, and on 32-bit Windows,
+// the two are one.
 enum class RegView {
   Own,
   Of32BitPrograms,
@@ -70,7 +71,7 @@ constexpr unsigned kNimDelete = 2;
 constexpr unsigned kNimSetFocus = 3;  // the notification area takes the focus back
 
 // The notification-icon record in its first form (NOTIFYICONDATAA before
-// the shell 5.0 additions), whose size is 88 bytes on 32-bit Windows. Every
+// the shell 5.0 additions), whose size is 88 bytes in a 32-bit program. Every
 // add and delete passes this record; the platform hands the shell the same
 // first form in the layout of the build's own word size.
 constexpr std::uint32_t kTrayRecordSize = 88;
@@ -85,7 +86,7 @@ struct TrayRecord {
 };
 
 // The fields of one OPENFILENAMEA call in the record's first form (without
-// the Windows 2000 additions), whose size is 76 bytes on 32-bit Windows; the
+// the Windows 2000 additions), whose size is 76 bytes in a 32-bit program; the
 // platform hands the dialog that form in the build's own layout. Text
 // buffers hold their terminating NULs, so `file` is 255 bytes for nMaxFile 255.
 constexpr std::uint32_t kOpenFileRecordSize = 76;
@@ -128,12 +129,6 @@ class Platform {
   // nothing was started.
   virtual long StartProgram(const std::string& application, const std::string& commandLine,
                             const std::string& folder, int showStyle) = 0;
-  // Starts the program `file` through the shell's "open" verb, which asks
-  // the user's consent first when the program must run as administrator;
-  // `owner` is the window the consent prompt belongs to.
-  virtual void ShellStartProgram(WindowHandle owner, const std::string& file,
-                                 const std::string& parameters, const std::string& folder,
-                                 int showStyle) = 0;
   // Expands the environment variables of a text that a 32-bit program wrote
   // (its installer's registry record) as that program meant them: its
   // "%ProgramFiles%" is the folder of 32-bit programs.
@@ -168,9 +163,13 @@ class Platform {
   virtual int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
                              unsigned flags) = 0;
   virtual bool NotifyIcon(unsigned operation, const TrayRecord& record) = 0;
-  virtual void RunShellExecute(WindowHandle owner, const std::string& verb, const std::string& file,
-                               const std::string& parameters, const std::string& directory,
-                               int showStyle) = 0;
+  // Opens `file` through the shell's "Open" verb, without waiting for what
+  // it opens: a web address in the user's browser, or a program started
+  // with `parameters` in `folder`, the user's consent asked first when it
+  // must run as administrator. `owner` is the window the shell's prompts and
+  // messages belong to.
+  virtual void ShellOpen(WindowHandle owner, const std::string& file, const std::string& parameters,
+                         const std::string& folder, int showStyle) = 0;
   // Shows the open-file dialog; fills `record.file` on success.
   virtual bool ShowOpenFileDialog(OpenFileRecord& record) = 0;
 };

@@ -7,7 +7,9 @@ namespace discora {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+// What may stand around a Boolean text and is ignored there: blanks, tabs
+// and line breaks.
+bool IsBlankOrLineBreak(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 bool EqualsIgnoringCase(std::string_view text, std::string_view word) {
   if (text.size() != word.size()) return false;
@@ -111,8 +113,8 @@ std::optional<bool> RadixNumberToBool(std::string_view t) {
 const char* BoolText(bool value) { return value ? "True" : "False"; }
 
 std::optional<bool> TextToBool(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  while (!text.empty() && IsBlankOrLineBreak(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlankOrLineBreak(text.back())) text.remove_suffix(1);
   if (EqualsIgnoringCase(text, "true")) return true;
   if (EqualsIgnoringCase(text, "false")) return false;
   if (auto radix = RadixNumberToBool(text)) return radix;

@@ -8,6 +8,7 @@ namespace discora {
 
 void FormDiscoraNotify::LoadTrayIcon() {
   state_.TrayData = MakeTrayRecord(window_.Handle(), window_.Icon(), window_.Caption());
+  state_.TrayDataFilled = true;
   if (auto hidden = TextToBool(settings_.Read(keys::kHidden, BoolText(false)))) {
     state_.IconHidden = *hidden;
   }
@@ -34,7 +35,7 @@ void FormDiscoraNotify::RecallIcon() {
       state_.IconHidden = false;
       AddTrayIcon();
     }
-  } else if (!state_.IconShown && state_.TrayData.cbSize != 0) {
+  } else if (!state_.IconShown && state_.TrayDataFilled) {
     // Started before the taskbar (at logon): the add failed, and no
     // "TaskbarCreated" may follow. Asked again until it succeeds; a shown
     // icon costs the tick nothing.
@@ -74,7 +75,7 @@ void FormDiscoraNotify::Form_Unload() { DeleteTrayIcon(); }
 void FormDiscoraNotify::Form_TaskbarCreated() {
   // The new taskbar knows nothing of our icon: add it again unless the
   // user hid it.
-  if (!state_.IconHidden && state_.TrayData.cbSize != 0) AddTrayIcon();
+  if (!state_.IconHidden && state_.TrayDataFilled) AddTrayIcon();
 }
 
 }  // namespace discora

@@ -54,7 +54,7 @@ void FormDiscoraNotify::mnuConfig_Click() { window_.SetVisible(true); }
 void FormDiscoraNotify::mnuAbout_Click() {
   platform_.ShowMessageBox(0, std::string(DISCORA_COPYRIGHT) + "\r\n" + DISCORA_HOMEPAGE,
                            window_.Caption(), kMbOk | kMbIconInformation | kMbTaskModal);
-  platform_.RunShellExecute(window_.Handle(), "Open", DISCORA_HOMEPAGE, "", "", kShowNormal);
+  platform_.ShellOpen(window_.Handle(), DISCORA_HOMEPAGE, "", "", kShowNormal);
 }
 
 void FormDiscoraNotify::mnuExit_Click() { window_.Unload(); }

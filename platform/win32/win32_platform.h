@@ -1,4 +1,8 @@
-// The platform operations on real Win32, ANSI ("A") calls throughout.
+// The platform operations on real Win32, defined by job in the files beside
+// this one: files_programs.cpp, registry.cpp, shell_ui.cpp and, for the
+// process's own set-up, process_setup.cpp. Texts cross the interface in the
+// ANSI code page; where the system's own conversion could turn a name into
+// another one, the text is read wide and converted exactly (ansi_text.h).
 #pragma once
 
 #include <windows.h>
@@ -34,8 +38,6 @@ class Win32Platform final : public Platform {
   bool IsFile(const std::string& path) override;
   long StartProgram(const std::string& application, const std::string& commandLine,
                     const std::string& folder, int showStyle) override;
-  void ShellStartProgram(WindowHandle owner, const std::string& file, const std::string& parameters,
-                         const std::string& folder, int showStyle) override;
   std::string ExpandEnvironmentOf32BitProgram(const std::string& text) override;
   std::uintptr_t InstanceHandle() override;
 
@@ -60,9 +62,8 @@ class Win32Platform final : public Platform {
   int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
                      unsigned flags) override;
   bool NotifyIcon(unsigned operation, const TrayRecord& record) override;
-  void RunShellExecute(WindowHandle owner, const std::string& verb, const std::string& file,
-                       const std::string& parameters, const std::string& directory,
-                       int showStyle) override;
+  void ShellOpen(WindowHandle owner, const std::string& file, const std::string& parameters,
+                 const std::string& folder, int showStyle) override;
   bool ShowOpenFileDialog(OpenFileRecord& record) override;
 
  private:

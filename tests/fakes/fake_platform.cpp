@@ -109,13 +109,6 @@ long FakePlatform::StartProgram(const std::string& application, const std::strin
   return kErrorSuccess;
 }
 
-void FakePlatform::ShellStartProgram(WindowHandle owner, const std::string& file,
-                                     const std::string& parameters, const std::string& folder,
-                                     int showStyle) {
-  shellStarts.push_back({owner, "open", file, parameters, folder, showStyle});
-  events.push_back("shellstart:" + file);
-}
-
 std::string FakePlatform::ExpandEnvironmentOf32BitProgram(const std::string& text) {
   std::string out = text;
   for (const auto& [name, value] : environment32) {
@@ -179,6 +172,7 @@ long FakePlatform::SetRegValue(RegKey key, const std::string& name, std::uint32_
 }
 
 long FakePlatform::CloseRegKey(RegKey key) {
+  ++closeKeyCalls;
   RegKeyData* k = Open(key);
   if (k == nullptr) return kErrorInvalidHandle;
   handles_.erase(key);
@@ -259,10 +253,10 @@ bool FakePlatform::NotifyIcon(unsigned operation, const TrayRecord& record) {
   return held;
 }
 
-void FakePlatform::RunShellExecute(WindowHandle owner, const std::string& verb,
-                                   const std::string& file, const std::string& parameters,
-                                   const std::string& directory, int showStyle) {
-  shellCalls.push_back({owner, verb, file, parameters, directory, showStyle});
+void FakePlatform::ShellOpen(WindowHandle owner, const std::string& file,
+                             const std::string& parameters, const std::string& folder,
+                             int showStyle) {
+  shellOpens.push_back({owner, file, parameters, folder, showStyle});
   events.push_back("shell:" + file);
 }
 

@@ -67,11 +67,11 @@ struct NotifyCall {
 };
 struct ShellCall {
   WindowHandle owner;
-  std::string verb, file, parameters, directory;
+  std::string file, parameters, folder;
   int showStyle;
   bool operator==(const ShellCall& o) const {
-    return std::tie(owner, verb, file, parameters, directory, showStyle) ==
-           std::tie(o.owner, o.verb, o.file, o.parameters, o.directory, o.showStyle);
+    return std::tie(owner, file, parameters, folder, showStyle) ==
+           std::tie(o.owner, o.file, o.parameters, o.folder, o.showStyle);
   }
 };
 struct StartCall {
@@ -103,12 +103,12 @@ struct FakeRecords {
   std::vector<QueryCall> queries;
   std::vector<WriteCall> writes;
   int createKeyCalls = 0;
+  int closeKeyCalls = 0;
   std::vector<StartCall> starts;
   std::vector<WindowHandle> activated, restored;
   std::vector<BoxCall> boxes;
   std::vector<NotifyCall> notifications;
-  std::vector<ShellCall> shellCalls;
-  std::vector<ShellCall> shellStarts;  // ShellStartProgram, verb "open"
+  std::vector<ShellCall> shellOpens;
   std::vector<OpenFileRecord> dialogs;
 };
 
@@ -169,8 +169,6 @@ class FakePlatform : public Platform, public FakeRecords {
   bool IsFile(const std::string& path) override;
   long StartProgram(const std::string& application, const std::string& commandLine,
                     const std::string& folder, int showStyle) override;
-  void ShellStartProgram(WindowHandle owner, const std::string& file, const std::string& parameters,
-                         const std::string& folder, int showStyle) override;
   // Expands from `environment32`, the variables as a 32-bit program has them.
   std::string ExpandEnvironmentOf32BitProgram(const std::string& text) override;
   std::uintptr_t InstanceHandle() override { return kInstance; }
@@ -192,9 +190,8 @@ class FakePlatform : public Platform, public FakeRecords {
   int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
                      unsigned flags) override;
   bool NotifyIcon(unsigned operation, const TrayRecord& record) override;
-  void RunShellExecute(WindowHandle owner, const std::string& verb, const std::string& file,
-                       const std::string& parameters, const std::string& directory,
-                       int showStyle) override;
+  void ShellOpen(WindowHandle owner, const std::string& file, const std::string& parameters,
+                 const std::string& folder, int showStyle) override;
   bool ShowOpenFileDialog(OpenFileRecord& record) override;
 
  private:

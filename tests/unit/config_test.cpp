@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "config/config_window.h"
 #include "config/layout.h"
 #include "config/open_dialog.h"
 #include "unit/agent_fixture.h"
@@ -21,6 +22,14 @@ TEST(OpenDialogTest, FilterGetsNulSeparatorsWithOrWithoutTheFinalBar) {
 TEST(OpenDialogTest, ResultIsTheBufferUpToItsNulWithoutBlanks) {
   EXPECT_EQ(DialogResultText(std::string("  C:\\a b.exe  \0   ", 18)), "C:\\a b.exe");
   EXPECT_EQ(DialogResultText(std::string(254, ' ') + '\0'), "");
+}
+
+TEST(BrowseTitleTest, IsSelectAndTheLabelWithoutItsLastCharacter) {
+  EXPECT_EQ(BrowseTitle("VGSJoy Path:"), "Select VGSJoy Path");
+  EXPECT_EQ(BrowseTitle("Another Utility  Path:"), "Select Another Utility  Path");
+  EXPECT_EQ(BrowseTitle("Path"), "Select Pat");  // the last character, colon or not
+  EXPECT_EQ(BrowseTitle(":"), "Select ");
+  EXPECT_EQ(BrowseTitle(""), "Select ");
 }
 
 class ConfigTest : public AgentTest {
@@ -128,6 +137,20 @@ TEST_F(ConfigTest, FocusSelectsTheWholeText) {
   EXPECT_EQ(window.selections[0].length, 16);
   EXPECT_EQ(window.selections[1].index, 2);
   EXPECT_EQ(window.selections[1].length, 0);
+}
+
+TEST(LayoutTest, ControlIdsNameTheirRow) {
+  for (int row = 0; row < kPathRows; ++row) {
+    EXPECT_EQ(PathFieldRow(IDC_TXTPATH0 + row), row);
+    EXPECT_EQ(BrowseButtonRow(IDC_BTNBROWSE0 + row), row);
+    EXPECT_EQ(PathFieldRow(IDC_BTNBROWSE0 + row), -1);
+    EXPECT_EQ(BrowseButtonRow(IDC_TXTPATH0 + row), -1);
+  }
+  for (int id : {IDC_TXTPATH0 - 1, IDC_TXTPATH0 + kPathRows, IDC_BTNBROWSE0 + kPathRows,
+                 IDC_LBLPATH0, IDC_BTNOK, IDC_LBLCREDITS}) {
+    EXPECT_EQ(PathFieldRow(id), -1) << id;
+    EXPECT_EQ(BrowseButtonRow(id), -1) << id;
+  }
 }
 
 TEST(LayoutTest, TwipsConvertToWholePixelsAtTheScreensResolution) {

@@ -77,16 +77,15 @@ TEST_F(MenuTest, AboutShowsTheBoxThenOpensTheSameAddress) {
     else
       form.lblCredits_Click();
     ASSERT_EQ(platform.boxes.size(), 1u);
-    ASSERT_EQ(platform.shellCalls.size(), 1u);
-    const ShellCall& shell = platform.shellCalls[0];
+    ASSERT_EQ(platform.shellOpens.size(), 1u);
+    const ShellCall& shell = platform.shellOpens[0];
     EXPECT_EQ(platform.boxes[0].title, "Discora 1.0");
     EXPECT_EQ(platform.boxes[0].flags, 64u | kMbTaskModal);
     EXPECT_EQ(platform.boxes[0].text, std::string(DISCORA_COPYRIGHT) + "\r\n" + shell.file);
     EXPECT_FALSE(shell.file.empty());
     EXPECT_EQ(shell.owner, window.handle);
-    EXPECT_EQ(shell.verb, "Open");
     EXPECT_EQ(shell.parameters, "");
-    EXPECT_EQ(shell.directory, "");
+    EXPECT_EQ(shell.folder, "");
     EXPECT_EQ(shell.showStyle, 1);
     EXPECT_EQ(platform.events.back(), "shell:" + shell.file);  // after the box closed
   }

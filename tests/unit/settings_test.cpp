@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "settings/bool_text.h"
+#include "settings/registry_key.h"
 #include "settings/settings.h"
 #include "unit/agent_fixture.h"
 
@@ -93,6 +94,49 @@ TEST_F(SettingsStoreTest, RefusedKeyGivesDefaultsAndFailedWrites) {
   key.unwritable = false;
   EXPECT_FALSE(store.Write("Start", "True"));
   EXPECT_EQ(platform.Setting("Start"), "False");
+  EXPECT_EQ(platform.OpenHandles(), 0u);
+}
+
+TEST_F(SettingsStoreTest, KeyClosesItselfOnceAtTheEndOfItsScope) {
+  platform.SetSetting("Start", "False");
+  {
+    RegistryKey key(platform);
+    ASSERT_EQ(key.Open(RegRoot::CurrentUser, kSettingsKey, RegView::Own), kErrorSuccess);
+    EXPECT_EQ(platform.OpenHandles(), 1u);
+    // Opening again lets go of the key held so far.
+    ASSERT_EQ(key.Create(RegRoot::CurrentUser, kSettingsKey), kErrorSuccess);
+    EXPECT_EQ(platform.OpenHandles(), 1u);
+    EXPECT_EQ(platform.closeKeyCalls, 1);
+  }
+  EXPECT_EQ(platform.OpenHandles(), 0u);
+  EXPECT_EQ(platform.closeKeyCalls, 2);
+}
+
+TEST_F(SettingsStoreTest, KeyNeverOpenedIsNeverClosed) {
+  {
+    RegistryKey key(platform);
+    EXPECT_EQ(key.Open(RegRoot::CurrentUser, "Software\\Nothing", RegView::Own),
+              kErrorFileNotFound);
+    EXPECT_EQ(key.Close(), kErrorSuccess);
+  }
+  platform.Key(RegRoot::CurrentUser, kSettingsKey).unwritable = true;
+  {
+    RegistryKey key(platform);
+    EXPECT_EQ(key.Create(RegRoot::CurrentUser, kSettingsKey), kErrorAccessDenied);
+  }
+  EXPECT_EQ(platform.closeKeyCalls, 0);
+}
+
+TEST_F(SettingsStoreTest, ExplicitCloseHandsBackTheSystemsAnswerAndClosesOnlyOnce) {
+  platform.SetSetting("Start", "False");
+  platform.Key(RegRoot::CurrentUser, kSettingsKey).closeFails = true;
+  {
+    RegistryKey key(platform);
+    ASSERT_EQ(key.Open(RegRoot::CurrentUser, kSettingsKey, RegView::Own), kErrorSuccess);
+    EXPECT_NE(key.Close(), kErrorSuccess);
+    EXPECT_EQ(key.Close(), kErrorSuccess);  // nothing left to close
+  }
+  EXPECT_EQ(platform.closeKeyCalls, 1);
   EXPECT_EQ(platform.OpenHandles(), 0u);
 }
 

@@ -277,11 +277,11 @@ TEST_F(WatcherTest, ProgramThatMustRunAsAdministratorIsStartedThroughTheShell) {
   window.paths = {joy, pec, ""};
   form.Form_MouseMove(kTrayDoubleClick);
   EXPECT_EQ(platform.starts.size(), 3u);
-  EXPECT_EQ(platform.shellStarts,
+  EXPECT_EQ(platform.shellOpens,
             (std::vector<ShellCall>{
-                {window.handle, "open", joy, "", "C:\\Tools", kShowMinimized},
-                {window.handle, "open", vgs, "-x  /y", "C:\\Program Files\\VGS", kShowNormal}}));
-  EXPECT_EQ(platform.events, (std::vector<std::string>{"shellstart:" + joy, "shellstart:" + vgs}));
+                {window.handle, joy, "", "C:\\Tools", kShowMinimized},
+                {window.handle, vgs, "-x  /y", "C:\\Program Files\\VGS", kShowNormal}}));
+  EXPECT_EQ(platform.events, (std::vector<std::string>{"shell:" + joy, "shell:" + vgs}));
 }
 
 TEST_F(WatcherTest, VanishedDriveReadsNoDiscSoItsNextDiscLaunches) {

@@ -1,0 +1,141 @@
+// The platform's shell and user-interface calls on Win32: other programs'
+// windows, the keyboard and the pointer, message boxes, the tray icon, the
+// shell's "Open" and the open-file dialog.
+#include "platform/win32/win32_platform.h"
+
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/win32/system_library.h"
+
+namespace discora {
+
+namespace {
+
+HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+
+using CoInitializeExFn = HRESULT(WINAPI*)(LPVOID, DWORD);
+
+// The shell (ShellExecute and the handlers it calls) and the common dialogs
+// expect COM on the calling thread. It is set up once, on the window's
+// thread, just before the first of them: the agent at rest never loads it.
+void EnsureComInitialized() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  const auto initialize = LoadSystemFunction<CoInitializeExFn>("ole32.dll", "CoInitializeEx");
+  constexpr DWORD kApartmentThreaded = 0x2;  // COINIT_APARTMENTTHREADED
+  constexpr DWORD kDisableOle1Dde = 0x4;     // COINIT_DISABLE_OLE1DDE
+  // Kept for the rest of the run, so never uninitialised.
+  if (initialize != nullptr) initialize(nullptr, kApartmentThreaded | kDisableOle1Dde);
+}
+
+using GetOpenFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEA);
+
+}  // namespace
+
+std::int16_t Win32Platform::AsyncKeyState(int virtualKey) {
+  return static_cast<std::int16_t>(GetAsyncKeyState(virtualKey));
+}
+
+void Win32Platform::CursorPos(int* x, int* y) {
+  POINT point = {0, 0};
+  GetCursorPos(&point);
+  *x = point.x;
+  *y = point.y;
+}
+
+WindowHandle Win32Platform::FindWindowByTitle(const std::string& title) {
+  return reinterpret_cast<WindowHandle>(FindWindowA(nullptr, title.c_str()));
+}
+
+void Win32Platform::ActivateWindow(WindowHandle window) { SetForegroundWindow(ToHwnd(window)); }
+
+bool Win32Platform::IsMinimizedOrMaximized(WindowHandle window) {
+  return IsIconic(ToHwnd(window)) || IsZoomed(ToHwnd(window));
+}
+
+void Win32Platform::RestoreWindow(WindowHandle window) {
+  // Posted, so an emulator that hangs cannot hang the agent.
+  PostMessageA(ToHwnd(window), WM_SYSCOMMAND, SC_RESTORE, 0);
+}
+
+int Win32Platform::ShowMessageBox(WindowHandle owner, const std::string& text,
+                                  const std::string& title, unsigned flags) {
+  InitCommonControlsOnce();
+  return MessageBoxA(ToHwnd(owner), text.c_str(), title.c_str(), flags);
+}
+
+bool Win32Platform::NotifyIcon(unsigned operation, const TrayRecord& record) {
+  // The record's first form, the only one the logic makes, in this build's
+  // layout (88 bytes in the x86 build, 104 in the x64 one): the shell reads
+  // only these fields.
+  if (record.cbSize != kTrayRecordSize) return false;
+  NOTIFYICONDATAA data;
+  std::memset(&data, 0, sizeof data);
+  data.cbSize = kNotifyIconFirstFormSize;
+  data.hWnd = ToHwnd(record.hWnd);
+  data.uID = record.uID;
+  data.uFlags = record.uFlags;
+  data.uCallbackMessage = record.uCallbackMessage;
+  data.hIcon = reinterpret_cast<HICON>(record.hIcon);
+  // The system's tip field is at least as long (checked with the other
+  // constants at compile time, app/system_constants.cpp).
+  std::memcpy(data.szTip, record.szTip, sizeof record.szTip);
+  return Shell_NotifyIconA(operation, &data) != FALSE;
+}
+
+void Win32Platform::ShellOpen(WindowHandle owner, const std::string& file,
+                              const std::string& parameters, const std::string& folder,
+                              int showStyle) {
+  EnsureComInitialized();
+  // A program marked to run as administrator, which CreateProcess refuses,
+  // is started by the shell once the user consents; the consent prompt
+  // belongs to `owner`, or may only flash in the taskbar without it.
+  ShellExecuteA(ToHwnd(owner), "Open", file.c_str(), parameters.c_str(), folder.c_str(), showStyle);
+}
+
+bool Win32Platform::ShowOpenFileDialog(OpenFileRecord& record) {
+  std::vector<char> file(record.file.begin(), record.file.end());
+  std::vector<char> fileTitle(record.fileTitle.begin(), record.fileTitle.end());
+  // The dialog must never write past the buffers, whatever the record says.
+  if (file.size() < record.maxFile || fileTitle.size() < record.maxFileTitle) return false;
+
+  // The record's first form, the only one the logic makes, in this build's
+  // layout (76 bytes in the x86 build, 136 in the x64 one, where the dialog
+  // refuses any other size).
+  if (record.structSize != kOpenFileRecordSize) return false;
+  OPENFILENAMEA dialog;
+  std::memset(&dialog, 0, sizeof dialog);
+  dialog.lStructSize = kOpenFileNameFirstFormSize;
+  dialog.hwndOwner = ToHwnd(record.owner);
+  dialog.hInstance = reinterpret_cast<HINSTANCE>(record.instance);
+  dialog.lpstrFilter = record.filter.c_str();
+  dialog.nFilterIndex = record.filterIndex;
+  dialog.lpstrFile = file.data();
+  dialog.nMaxFile = record.maxFile;
+  dialog.lpstrFileTitle = fileTitle.data();
+  dialog.nMaxFileTitle = record.maxFileTitle;
+  dialog.lpstrInitialDir = record.initialDir.c_str();
+  dialog.lpstrTitle = record.title.c_str();
+  dialog.Flags = record.flags;
+  EnsureComInitialized();
+  static const auto getOpenFileName =
+      LoadSystemFunction<GetOpenFileNameFn>("comdlg32.dll", "GetOpenFileNameA");
+  if (getOpenFileName == nullptr) return false;
+  // The dialog moves the current folder to the one browsed to, even with
+  // OFN_NOCHANGEDIR on some systems; it is put back, so a folder on a disc
+  // never stays in use and later relative names mean what they did.
+  std::vector<wchar_t> folder(GetCurrentDirectoryW(0, nullptr) + 1, L'\0');
+  const DWORD folderLength = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
+  const BOOL chosen = getOpenFileName(&dialog);
+  if (folderLength > 0 && folderLength < folder.size()) SetCurrentDirectoryW(folder.data());
+  if (!chosen) return false;
+  record.file.assign(file.begin(), file.end());
+  record.fileTitle.assign(fileTitle.begin(), fileTitle.end());
+  return true;
+}
+}  // namespace discora

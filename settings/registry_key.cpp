@@ -1,0 +1,42 @@
+#include "settings/registry_key.h"
+
+namespace discora {
+
+long RegistryKey::Open(RegRoot root, const std::string& subKey, RegView view) {
+  Close();
+  RegKey opened = 0;
+  const long rc = platform_.OpenRegKey(root, subKey, view, &opened);
+  return Hold(rc, opened);
+}
+
+long RegistryKey::Create(RegRoot root, const std::string& subKey) {
+  Close();
+  RegKey created = 0;
+  const long rc = platform_.CreateRegKey(root, subKey, &created);
+  return Hold(rc, created);
+}
+
+long RegistryKey::Hold(long rc, RegKey key) {
+  if (rc == kErrorSuccess) {
+    key_ = key;
+    open_ = true;
+  }
+  return rc;
+}
+
+long RegistryKey::QueryValue(const std::string& name, std::uint32_t* type, char* data,
+                             std::uint32_t* size) {
+  return platform_.QueryRegValue(key_, name, type, data, size);
+}
+
+long RegistryKey::SetValue(const std::string& name, std::uint32_t type, const std::string& data) {
+  return platform_.SetRegValue(key_, name, type, data);
+}
+
+long RegistryKey::Close() {
+  if (!open_) return kErrorSuccess;
+  open_ = false;
+  return platform_.CloseRegKey(key_);
+}
+
+}  // namespace discora
