@@ -52,13 +52,27 @@ class Arch:
     loader: str  # the Wine loader that starts its programs
     machine: int  # the PE machine type of its executables
     manifest_arch: str  # processorArchitecture in its manifest
+    # How a program is started: the loader, perhaps behind a wrapper.
+    launcher: tuple[str, ...] = ()
+
+    def command(self, *args: str) -> list[str]:
+        return [*(self.launcher or (self.loader,)), *args]
 
 
 ARCHES = {
     "x86": Arch("x86", "windows-release", "win32", "wine", 0x14C, "x86"),
     # Debian's `wine` command picks the 32-bit loader whenever 32-bit Wine is
     # installed, so the 64-bit one is called by its path.
-    "x64": Arch("x64", "windows-x64-release", "win64", "/usr/lib/wine/wine64", 0x8664, "amd64"),
+    #
+    # Debian builds Wine without its preloader, which reserves the low
+    # addresses Wine must map at fixed places (the shared user data at
+    # 0x7ffe0000); the 64-bit loader is linked at 0x7d000000, and a heap
+    # randomly placed after it can reach them, making a start fail now and
+    # then ("failed to map the shared user data"). Started without address
+    # randomisation (a personality its children inherit), the layout is the
+    # same every time.
+    "x64": Arch("x64", "windows-x64-release", "win64", "/usr/lib/wine/wine64", 0x8664, "amd64",
+                ("setarch", "x86_64", "-R", "/usr/lib/wine/wine64")),
 }
 ARCH = ARCHES[os.environ.get("DISCORA_ARCH", "x86")]
 
@@ -429,7 +443,7 @@ class WorkerPrefix:
         self.env = _wine_env(self.prefix, display)
 
     def wine_version(self) -> str:
-        return subprocess.run([ARCH.loader, "--version"], capture_output=True, text=True,
+        return subprocess.run(ARCH.command("--version"), capture_output=True, text=True,
                               check=True).stdout.strip()
 
     def create(self) -> None:
@@ -442,7 +456,7 @@ class WorkerPrefix:
         self.kill_server()
         shutil.rmtree(self.root, ignore_errors=True)
         self.root.mkdir(parents=True)
-        subprocess.run([ARCH.loader, "wineboot", "-i"], env=self.env, check=True,
+        subprocess.run(ARCH.command("wineboot", "-i"), env=self.env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
         subprocess.run(["wineserver", "-w"], env=self.env, check=True, timeout=120)
         self.pristine.mkdir()
@@ -837,7 +851,7 @@ class Machine:
         """
         self._commit()
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            process = subprocess.run([ARCH.loader, *args], env={**self.env, **(env or {})},
+            process = subprocess.run(ARCH.command(*args), env={**self.env, **(env or {})},
                                      stdout=out, stderr=err,
                                      stdin=subprocess.DEVNULL, timeout=timeout,
                                      cwd=self.prefix / "drive_c")
@@ -863,7 +877,7 @@ class Machine:
         with open(log or self.worker.root / "wine.log", "ab") as out:
             options = dict(cwd=self.prefix / "drive_c", stdin=subprocess.DEVNULL, stdout=out,
                            stderr=out)
-            process = subprocess.Popen([ARCH.loader, windows_path, *args],
+            process = subprocess.Popen(ARCH.command(windows_path, *args),
                                        env={**self.env, **(env or {})}, **{**options, **popen})
         self._popens.append(process)
         return process
