@@ -10,12 +10,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+. scripts/arch.sh
 
 arches=()
 if [ -n "${BENCH_ARCH:-}" ]; then
   arches=("$BENCH_ARCH")
 else
-  if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  if runs_32bit_programs; then
     arches+=(x86)
   else
     echo "bench: x86 not measured: this machine runs no 32-bit programs" >&2
@@ -24,11 +25,7 @@ else
 fi
 
 for arch in "${arches[@]}"; do
-  case $arch in
-    x86) preset=windows-release ;;
-    x64) preset=windows-x64-release ;;
-    *) echo "bench: BENCH_ARCH is x86 or x64" >&2; exit 2 ;;
-  esac
+  use_arch "$arch" || exit 2
   # The benchmark needs the reference program, its own helper, and the
   # stand-in emulator and test MCI driver of the end-to-end tests.
   cmake --preset "$preset" -DDISCORA_BENCH_PROGRAMS=ON -DDISCORA_E2E_PROGRAMS=ON >/dev/null

@@ -14,21 +14,19 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 run=$repo/build/run
 
 "$repo/scripts/setup.sh"
+. "$repo/scripts/arch.sh"
 
 arch=${DISCORA_ARCH:-}
 if [ -z "$arch" ]; then
-  if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then arch=x86; else arch=x64; fi
+  if runs_32bit_programs; then arch=x86; else arch=x64; fi
 fi
-case $arch in
-  x86) preset=windows-release winearch=win32 wine=wine
-       why="32-bit Wine" ;;
-  x64) preset=windows-x64-release winearch=win64 wine=/usr/lib/wine/wine64
-       why="64-bit Wine"
-       # Debian's `wine` command would pick the 32-bit loader.
-       export WINELOADER=$wine ;;
-  *) echo "run: DISCORA_ARCH is x86 or x64" >&2; exit 2 ;;
-esac
-echo "Running the $arch Discora.exe under $why."
+use_arch "$arch" || exit 2
+if [ "$arch" = x64 ]; then
+  export WINELOADER=$wine  # the loader Wine starts the prefix's programs with
+  echo "Running the x64 Discora.exe under 64-bit Wine."
+else
+  echo "Running the x86 Discora.exe under 32-bit Wine."
+fi
 export WINEPREFIX=$run/wineprefix WINEARCH=$winearch WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 

@@ -21,6 +21,7 @@ case "${1:-}" in
 esac
 
 bash scripts/setup.sh
+. scripts/arch.sh
 
 echo "== layers and format"
 python3 scripts/check_layers.py
@@ -43,8 +44,9 @@ fi
 
 # Both builds are made on every machine, and their files are checked
 # (tests/e2e/test_resources.py) whichever one runs.
-for preset in windows-release windows-x64-release; do
-  echo "== Discora.exe and its packages (installer, zip): $preset"
+for arch in x86 x64; do
+  use_arch "$arch"
+  echo "== Discora.exe and its packages (installer, zip): $arch ($preset)"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" --target package
 done
@@ -54,7 +56,7 @@ ran=()
 notes=()
 for arch in x86 x64; do
   [ -z "$only" ] || [ "$only" = "$arch" ] || continue
-  if [ "$arch" = x86 ] && ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  if [ "$arch" = x86 ] && ! runs_32bit_programs; then
     notes+=("x86: not run: this machine runs no 32-bit programs, so 32-bit Wine cannot start")
     continue
   fi

@@ -34,24 +34,24 @@ REGSAM ViewAccess(RegView view) { return view == RegView::Of32BitPrograms ? KEY_
 constexpr struct {
   const char* own;
   const char* of32Bit;
-} kFoldersOf32BitPrograms[] = {
-    {"%ProgramFiles%", "%ProgramFiles(x86)%"},
-    {"%CommonProgramFiles%", "%CommonProgramFiles(x86)%"},
+} kFolderVariables[] = {
+    {"ProgramFiles", "ProgramFiles(x86)"},
+    {"CommonProgramFiles", "CommonProgramFiles(x86)"},
 };
 
 // `text` with each such variable renamed (its letter case ignored, as the
 // system does), where this system has the 32-bit name.
 std::string RenameFolderVariablesOf32BitPrograms(std::string text) {
-  for (const auto& names : kFoldersOf32BitPrograms) {
-    const std::string bare(names.of32Bit + 1, lstrlenA(names.of32Bit) - 2);
-    if (GetEnvironmentVariableA(bare.c_str(), nullptr, 0) == 0) continue;
-    const std::size_t length = lstrlenA(names.own);
-    for (std::size_t at = 0; at + length <= text.size();) {
+  for (const auto& names : kFolderVariables) {
+    if (GetEnvironmentVariableA(names.of32Bit, nullptr, 0) == 0) continue;
+    const std::string own = std::string("%") + names.own + "%";
+    const std::string of32Bit = std::string("%") + names.of32Bit + "%";
+    for (std::size_t at = 0; at + own.size() <= text.size();) {
       if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, text.c_str() + at,
-                         static_cast<int>(length), names.own,
-                         static_cast<int>(length)) == CSTR_EQUAL) {
-        text.replace(at, length, names.of32Bit);
-        at += lstrlenA(names.of32Bit);
+                         static_cast<int>(own.size()), own.c_str(),
+                         static_cast<int>(own.size())) == CSTR_EQUAL) {
+        text.replace(at, own.size(), of32Bit);
+        at += of32Bit.size();
       } else {
         ++at;
       }

@@ -179,12 +179,23 @@ SYSTEM_TRAY_TITLE = "Wine System Tray"
 T = TypeVar("T")
 
 
-def build_dir() -> Path:
-    return BUILD / ARCH.preset
+def build_dir(arch: Arch | None = None) -> Path:
+    """Where the build under test, or `arch`'s build, is made."""
+    return BUILD / (arch or ARCH).preset
 
 
 def discora_exe() -> Path:
     return Path(os.environ.get("DISCORA_EXE") or build_dir() / "Discora.exe")
+
+
+def install_folder(arch: Arch | None = None) -> str:
+    """Where the installer of the build under test, or of `arch`'s build,
+    puts Discora when nothing else decides: the Program Files of its own
+    kind of programs, which for an x86 installer on a 64-bit prefix is that
+    of 32-bit programs."""
+    if (arch or ARCH).name == "x86" and ARCH.winearch == "win64":
+        return f"{program_files_of_32bit_programs()}\\Discora"
+    return INSTALL_FOLDER
 
 
 def program_files_of_32bit_programs() -> str:
@@ -196,7 +207,7 @@ def package(kind: str, arch: Arch | None = None) -> Path:
     """The package `cmake --build --preset <preset> --target package` made
     for the build under test, or for `arch`'s build, under the name the
     build gave CPack: "exe" the installer, "zip" the portable copy."""
-    folder = discora_exe().parent if arch is None else BUILD / arch.preset
+    folder = discora_exe().parent if arch is None else build_dir(arch)
     config = require_file(folder / "CPackConfig.cmake", "CPackConfig.cmake")
     name = re.search(r'set\(CPACK_PACKAGE_FILE_NAME "([^"]+)"\)', config.read_text()).group(1)
     path = config.parent / f"{name}.{kind}"
@@ -1056,9 +1067,8 @@ class Machine:
         # programs' Program Files), which the set-up does not empty.
         if "/D=" in arguments:
             self.worker.record_created(self.unix_path(arguments.partition("/D=")[2]))
-        if arch is not None and arch.name == "x86" and ARCH.winearch == "win64":
-            self.worker.record_created(
-                self.unix_path(f"{program_files_of_32bit_programs()}\\Discora"))
+        if install_folder(arch) != INSTALL_FOLDER:
+            self.worker.record_created(self.unix_path(install_folder(arch)))
         return self.run_command(f'"{setup}" {arguments}', wait=wait, check=check)
 
     def run_command(self, command: str, wait: bool = True,

@@ -34,9 +34,9 @@ from harness import (
     assert_started,
     discora_exe,
     host_runs_32bit_programs,
+    install_folder,
     only,
     package,
-    program_files_of_32bit_programs,
 )
 
 RUN_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
@@ -65,7 +65,7 @@ def assert_installed(machine, folder: str, arch: Arch | None = None) -> dict[str
     view = records_view(arch)
     program = f"{folder}\\Discora.exe"
     uninstaller = f"{folder}\\{UNINSTALLER}"
-    built = discora_exe() if arch == harness.ARCH else harness.BUILD / arch.preset / "Discora.exe"
+    built = discora_exe() if arch == harness.ARCH else harness.build_dir(arch) / "Discora.exe"
     assert machine.unix_path(program).read_bytes() == built.read_bytes()
     assert machine.unix_path(uninstaller).is_file()
     assert machine.registry_values(view, RUN_KEY).get("Discora") == RegValue.sz(f'"{program}"')
@@ -270,12 +270,6 @@ def test_packages_are_named_for_their_build_and_the_installer_is_a_program_of_it
 # of the x64 run only (a 32-bit prefix runs no 64-bit program).
 if harness.ARCH.winearch == "win64":
 
-    def default_folder(arch: Arch) -> str:
-        """Where a build's installer puts Discora when nothing else decides:
-        the Program Files of its own kind of programs."""
-        return INSTALL_FOLDER if arch == harness.ARCH else \
-            f"{program_files_of_32bit_programs()}\\Discora"
-
     @pytest.mark.skipif(not host_runs_32bit_programs(),
                         reason="this machine runs no 32-bit programs")
     @pytest.mark.parametrize("first, second", [("x86", "x64"), ("x64", "x86")],
@@ -287,7 +281,7 @@ if harness.ARCH.winearch == "win64":
         for name, value in SETTINGS.items():
             machine.set_setting(name, value)
         machine.run_installer("/S", arch=first)
-        old = default_folder(first)
+        old = install_folder(first)
         assert_installed(machine, old, first)
         agent = machine.start_agent(f"{old}\\Discora.exe")
         machine.wait_window(cls=AGENT_CLASS, message=f"the {first.name} Discora")
@@ -299,7 +293,7 @@ if harness.ARCH.winearch == "win64":
         # folder, not the other's, and starts Discora again from there.
         machine.run_installer("/S", arch=second)
         assert agent.wait(timeout=10) == 0, "closed by its window's close message"
-        new = default_folder(second)
+        new = install_folder(second)
         assert_installed(machine, new, second)
         assert not machine.unix_path(old).exists()
         assert machine.registry_values(records_view(first), UNINSTALL_KEY) is None

@@ -12,7 +12,7 @@ import re
 
 import pytest
 
-from harness import ARCHES, BUILD, SYSTEM_DLLS, Arch, require_file
+from harness import ARCHES, SYSTEM_DLLS, Arch, build_dir, require_file
 
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 
@@ -129,7 +129,7 @@ def arch(request) -> Arch:
 
 @pytest.fixture(scope="module")
 def exe(arch: Arch) -> PeFile:
-    return PeFile(require_file(BUILD / arch.preset / "Discora.exe", f"the {arch.name} Discora.exe"))
+    return PeFile(require_file(build_dir(arch) / "Discora.exe", f"the {arch.name} Discora.exe"))
 
 
 def test_a_gui_program_of_its_architecture_that_imports_system_dlls_only(
