@@ -1,5 +1,9 @@
 #include "settings/registry_key.h"
 
+#include <vector>
+
+#include "settings/registry_text.h"
+
 namespace discora {
 
 long RegistryKey::Open(RegRoot root, const std::string& subKey, RegView view) {
@@ -31,6 +35,19 @@ long RegistryKey::QueryValue(const std::string& name, std::uint32_t* type, char*
 
 long RegistryKey::SetValue(const std::string& name, std::uint32_t type, const std::string& data) {
   return platform_.SetRegValue(key_, name, type, data);
+}
+
+bool RegistryKey::QueryText(const std::string& name, std::string* text) {
+  // Ask the size first: a path may be of any length.
+  std::uint32_t type = 0;
+  std::uint32_t size = 0;
+  if (QueryValue(name, &type, nullptr, &size) != kErrorSuccess) return false;
+  if (type != kRegSz && type != kRegExpandSz) return false;
+  std::vector<char> buffer(size + 1u, '\0');
+  std::uint32_t got = size;
+  if (QueryValue(name, &type, buffer.data(), &got) != kErrorSuccess || got > size) return false;
+  *text = RegistryText(type, buffer.data(), got);
+  return true;
 }
 
 long RegistryKey::Close() {

@@ -26,6 +26,9 @@ class RegistryKey {
   // The platform's value calls on the open key, with their results.
   long QueryValue(const std::string& name, std::uint32_t* type, char* data, std::uint32_t* size);
   long SetValue(const std::string& name, std::uint32_t type, const std::string& data);
+  // A string value of any length, as stored (environment variables left as
+  // they are): false when it is absent, cannot be read or is not text.
+  bool QueryText(const std::string& name, std::string* text);
 
   // Closes the key now and returns the system's answer, for a caller that
   // reports a failed close; kErrorSuccess when no key is open.

@@ -1,5 +1,6 @@
 // The per-user settings store: seven options kept as string values under
-// HKEY_CURRENT_USER\Software\Discora\Settings, one value per key.
+// HKEY_CURRENT_USER\Software\Discora\Settings, one value per key, and two
+// commands the user may add there.
 #pragma once
 
 #include <string>
@@ -17,6 +18,10 @@ constexpr char kHidden[] = "Hidden";
 constexpr char kApp1[] = "App1";
 constexpr char kApp2[] = "App2";
 constexpr char kApp3[] = "App3";
+// Optional commands the user may set (Discora reads, never writes them): the
+// emulator for a PlayStation or a PlayStation 2 disc.
+constexpr char kPs1Command[] = "PS1Command";
+constexpr char kPs2Command[] = "PS2Command";
 }  // namespace keys
 
 constexpr char kSettingsKey[] = "Software\\Discora\\Settings";
