@@ -6,6 +6,7 @@
 // window (app/).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -25,12 +26,14 @@ enum class RegRoot : std::uint32_t {
 };
 
 // Which view of the machine's software keys a key is opened in: the running
-// program's own, or the one every 32-bit program sees, where a 32-bit
-// installer writes its records. For a 32-bit program, and on 32-bit Windows,
-// the two are one.
+// program's own, the one every 32-bit program sees (where a 32-bit installer
+// writes its records) or the one of 64-bit programs. For a 32-bit program the
+// first two are one, and for a 64-bit program the first and the last; on
+// 32-bit Windows there is only one.
 enum class RegView {
   Own,
   Of32BitPrograms,
+  Of64BitPrograms,
 };
 
 // Registry value types and results the logic looks at.
@@ -122,6 +125,13 @@ class Platform {
   virtual bool FileLength(const std::string& path, std::uint64_t* length) = 0;
   // True when `path` names an existing file (not a folder).
   virtual bool IsFile(const std::string& path) = 0;
+  // The first `maxLength` bytes of the file at `path` (all of a shorter
+  // file); false when it cannot be opened or read.
+  virtual bool ReadFileStart(const std::string& path, std::size_t maxLength,
+                             std::string* bytes) = 0;
+  // The value of an environment variable of this process; "" when it is not
+  // set.
+  virtual std::string EnvironmentVariable(const std::string& name) = 0;
   // Starts a program without waiting for it, with the system's default error
   // mode. `application` names the file to run explicitly, or is empty to let
   // the system take it from the command line; `folder` is its current folder
@@ -158,6 +168,9 @@ class Platform {
   virtual bool IsMinimizedOrMaximized(WindowHandle window) = 0;
   // The window menu's Restore command, delivered to that window.
   virtual void RestoreWindow(WindowHandle window) = 0;
+  // The main window (the first visible top-level window without an owner)
+  // of a running process whose program file is `program`, or 0.
+  virtual WindowHandle FindProgramWindow(const std::string& program) = 0;
 
   // Shell and user interface.
   virtual int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& title,

@@ -6,6 +6,7 @@
 
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -20,18 +21,33 @@ namespace {
 
 constexpr char kInstanceMutexName[] = "Discora.DiscoraNotify.SingleInstance";
 
-bool EndsWithIgnoringCase(const std::string& text, const std::string& suffix) {
-  if (suffix.size() > text.size()) return false;
-  return lstrcmpiA(text.c_str() + (text.size() - suffix.size()), suffix.c_str()) == 0;
+char UpperCase(char c) {
+  // CharUpperA takes a single character in the low word of its argument.
+  return static_cast<char>(reinterpret_cast<ULONG_PTR>(
+      CharUpperA(reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(static_cast<unsigned char>(c))))));
 }
 
-// The file-name part of a search pattern after its leading "*", or the whole
-// name when it has no wildcard.
-std::string PatternSuffix(const std::string& pattern) {
+// Whether `name` fits the file-name part of a search pattern ("*" any run of
+// characters, "?" any one), letter case ignored as the system does.
+bool NameFits(const char* pattern, const char* name) {
+  for (; *pattern != '\0'; ++pattern, ++name) {
+    if (*pattern == '*') {
+      for (const char* rest = name;; ++rest) {
+        if (NameFits(pattern + 1, rest)) return true;
+        if (*rest == '\0') return false;
+      }
+    }
+    if (*name == '\0' || (*pattern != '?' && UpperCase(*pattern) != UpperCase(*name))) {
+      return false;
+    }
+  }
+  return *name == '\0';
+}
+
+// The file-name part of a search pattern.
+const char* PatternName(const std::string& pattern) {
   const auto slash = pattern.find_last_of("\\/");
-  std::string name = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-  if (!name.empty() && name[0] == '*') name.erase(0, 1);
-  return name;
+  return pattern.c_str() + (slash == std::string::npos ? 0 : slash + 1);
 }
 
 using MciSendStringFn = MCIERROR(WINAPI*)(LPCSTR, LPSTR, UINT, HWND);
@@ -94,14 +110,14 @@ std::string Win32Platform::FindFirstFileName(const std::string& pattern) {
   if (!search.Valid()) return std::string();
   // Short 8.3 names take part in wildcard matching; only a long name that
   // itself fits the pattern counts, and only one the code page can spell.
-  const std::string suffix = PatternSuffix(pattern);
+  const char* patternName = PatternName(pattern);
   std::string found;
   do {
     const DWORD skip = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     if ((data.dwFileAttributes & skip) != 0) continue;
     bool lossy = false;
     const std::string name = ToAnsi(data.cFileName, lstrlenW(data.cFileName), &lossy);
-    if (!lossy && EndsWithIgnoringCase(name, suffix)) {
+    if (!lossy && NameFits(patternName, name.c_str())) {
       found = name;
       break;
     }
@@ -120,6 +136,33 @@ bool Win32Platform::FileLength(const std::string& path, std::uint64_t* length) {
 bool Win32Platform::IsFile(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool Win32Platform::ReadFileStart(const std::string& path, std::size_t maxLength,
+                                  std::string* bytes) {
+  ScopedFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) return false;
+  bytes->assign(maxLength, '\0');
+  std::size_t got = 0;
+  while (got < maxLength) {
+    DWORD read = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(maxLength - got, 1u << 16));
+    if (!ReadFile(file.Get(), &(*bytes)[got], want, &read, nullptr)) return false;
+    if (read == 0) break;  // the end of the file
+    got += read;
+  }
+  bytes->resize(got);
+  return true;
+}
+
+std::string Win32Platform::EnvironmentVariable(const std::string& name) {
+  const DWORD needed = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
+  if (needed == 0) return std::string();
+  std::vector<char> value(needed + 1);
+  const DWORD got =
+      GetEnvironmentVariableA(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
+  return got == 0 || got >= value.size() ? std::string() : std::string(value.data(), got);
 }
 
 long Win32Platform::StartProgram(const std::string& application, const std::string& commandLine,

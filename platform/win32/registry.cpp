@@ -24,9 +24,17 @@ HKEY ToHkey(RegRoot root) {
   return nullptr;
 }
 
-// KEY_WOW64_32KEY opens a 32-bit program's key from a 64-bit program; a
-// 32-bit program sees that view anyway, and 32-bit Windows ignores the flag.
-REGSAM ViewAccess(RegView view) { return view == RegView::Of32BitPrograms ? KEY_WOW64_32KEY : 0; }
+// KEY_WOW64_32KEY opens a 32-bit program's key from a 64-bit program, and
+// KEY_WOW64_64KEY a 64-bit program's from a 32-bit one; each program sees
+// its own view without them, and 32-bit Windows ignores both flags.
+REGSAM ViewAccess(RegView view) {
+  switch (view) {
+    case RegView::Own: return 0;
+    case RegView::Of32BitPrograms: return KEY_WOW64_32KEY;
+    case RegView::Of64BitPrograms: return KEY_WOW64_64KEY;
+  }
+  return 0;
+}
 
 #if defined(_WIN64)
 // The variables that name a 32-bit program's folders differently in a

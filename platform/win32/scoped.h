@@ -31,10 +31,17 @@ class Scoped {
 
 namespace scoped_traits {
 
-// Kernel objects: processes, threads, mutexes.
+// Kernel objects: processes, threads, mutexes (their "none" is null).
 struct KernelObject {
   using Handle = HANDLE;
   static Handle Invalid() { return nullptr; }
+  static void Close(Handle handle) { CloseHandle(handle); }
+};
+
+// An open file; its "none" value is INVALID_HANDLE_VALUE.
+struct File {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
   static void Close(Handle handle) { CloseHandle(handle); }
 };
 
@@ -69,6 +76,7 @@ struct Menu {
 }  // namespace scoped_traits
 
 using ScopedHandle = Scoped<scoped_traits::KernelObject>;
+using ScopedFile = Scoped<scoped_traits::File>;
 using ScopedFind = Scoped<scoped_traits::FindSearch>;
 using ScopedFont = Scoped<scoped_traits::Font>;
 using ScopedIcon = Scoped<scoped_traits::Icon>;

@@ -1,14 +1,17 @@
 // The platform's shell and user-interface calls on Win32: other programs'
-// windows, the keyboard and the pointer, message boxes, the tray icon, the
-// shell's "Open" and the open-file dialog.
+// windows (by title, or by the program file that runs them), the keyboard
+// and the pointer, message boxes, the tray icon, the shell's "Open" and the
+// open-file dialog.
 #include "platform/win32/win32_platform.h"
 
 #include <commdlg.h>
 #include <shellapi.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
+#include "platform/win32/ansi_text.h"
 #include "platform/win32/system_library.h"
 
 namespace discora {
@@ -34,6 +37,57 @@ void EnsureComInitialized() {
 }
 
 using GetOpenFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEA);
+using QueryFullProcessImageNameFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
+
+// PROCESS_QUERY_LIMITED_INFORMATION: enough to read another process's
+// program file, and granted for processes of a higher integrity level too.
+constexpr DWORD kProcessQueryLimitedInformation = 0x1000;
+
+// The main window of the processes running one program file: the first
+// visible top-level window without an owner, in the order from the top.
+class ProgramWindowSearch {
+ public:
+  ProgramWindowSearch(QueryFullProcessImageNameFn query, std::vector<wchar_t> program)
+      : query_(query), program_(std::move(program)), image_(program_.size()) {}
+
+  HWND Find() {
+    EnumWindows(&ProgramWindowSearch::Visit, reinterpret_cast<LPARAM>(this));
+    return found_;
+  }
+
+ private:
+  static BOOL CALLBACK Visit(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<ProgramWindowSearch*>(context);
+    if (!IsWindowVisible(window) || GetWindow(window, GW_OWNER) != nullptr) return TRUE;
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (!search->Runs(process)) return TRUE;
+    search->found_ = window;
+    return FALSE;
+  }
+
+  // Whether `process` runs the program; each process is asked once.
+  bool Runs(DWORD process) {
+    for (const auto& known : asked_) {
+      if (known.first == process) return known.second;
+    }
+    bool runs = false;
+    ScopedHandle handle(OpenProcess(kProcessQueryLimitedInformation, FALSE, process));
+    if (handle.Valid()) {
+      DWORD length = static_cast<DWORD>(image_.size());
+      runs = query_(handle.Get(), 0, image_.data(), &length) &&
+             lstrcmpiW(image_.data(), program_.data()) == 0;
+    }
+    asked_.emplace_back(process, runs);
+    return runs;
+  }
+
+  QueryFullProcessImageNameFn query_;
+  std::vector<wchar_t> program_;
+  std::vector<wchar_t> image_;  // the program file of the process asked last
+  std::vector<std::pair<DWORD, bool>> asked_;
+  HWND found_ = nullptr;
+};
 
 }  // namespace
 
@@ -61,6 +115,22 @@ bool Win32Platform::IsMinimizedOrMaximized(WindowHandle window) {
 void Win32Platform::RestoreWindow(WindowHandle window) {
   // Posted, so an emulator that hangs cannot hang the agent.
   PostMessageA(ToHwnd(window), WM_SYSCOMMAND, SC_RESTORE, 0);
+}
+
+WindowHandle Win32Platform::FindProgramWindow(const std::string& program) {
+  // Windows XP cannot name another process's program file this way; the
+  // emulators looked for here do not run there.
+  const auto query = ModuleFunction<QueryFullProcessImageNameFn>(GetModuleHandleA("kernel32.dll"),
+                                                                 "QueryFullProcessImageNameW");
+  if (query == nullptr) return 0;
+  // The path in the system's own form, as it names a running program.
+  const std::vector<wchar_t> path = ToWide(program);
+  std::vector<wchar_t> full(32768);
+  const DWORD length =
+      GetFullPathNameW(path.data(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length == 0 || length >= full.size()) return 0;
+  ProgramWindowSearch search(query, std::move(full));
+  return reinterpret_cast<WindowHandle>(search.Find());
 }
 
 int Win32Platform::ShowMessageBox(WindowHandle owner, const std::string& text,

@@ -36,6 +36,8 @@ class Win32Platform final : public Platform {
   std::string FindFirstFileName(const std::string& pattern) override;
   bool FileLength(const std::string& path, std::uint64_t* length) override;
   bool IsFile(const std::string& path) override;
+  bool ReadFileStart(const std::string& path, std::size_t maxLength, std::string* bytes) override;
+  std::string EnvironmentVariable(const std::string& name) override;
   long StartProgram(const std::string& application, const std::string& commandLine,
                     const std::string& folder, int showStyle) override;
   std::string ExpandEnvironmentOf32BitProgram(const std::string& text) override;
@@ -58,6 +60,7 @@ class Win32Platform final : public Platform {
   void ActivateWindow(WindowHandle window) override;
   bool IsMinimizedOrMaximized(WindowHandle window) override;
   void RestoreWindow(WindowHandle window) override;
+  WindowHandle FindProgramWindow(const std::string& program) override;
 
   int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
                      unsigned flags) override;

@@ -83,6 +83,15 @@ std::string FakePlatform::FindFirstFileName(const std::string& pattern) {
   for (const std::string& name : folderListing) {
     if (Matches(mask.c_str(), Lower(name).c_str())) return name;
   }
+  const std::size_t slash = pattern.rfind('\\');
+  for (const std::string& path : filePaths_) {
+    const std::size_t at = path.rfind('\\');
+    if (at == std::string::npos || slash == std::string::npos ||
+        Lower(path.substr(0, at)) != Lower(pattern.substr(0, slash))) {
+      continue;
+    }
+    if (Matches(mask.c_str(), Lower(path.substr(at + 1)).c_str())) return path.substr(at + 1);
+  }
   return std::string();
 }
 
@@ -98,6 +107,20 @@ bool FakePlatform::FileLength(const std::string& path, std::uint64_t* length) {
 bool FakePlatform::IsFile(const std::string& path) {
   isFileQueries.push_back(path);
   return files_.count(Lower(path)) != 0;
+}
+
+bool FakePlatform::ReadFileStart(const std::string& path, std::size_t maxLength,
+                                 std::string* bytes) {
+  fileReads.push_back(path);
+  auto it = fileContents.find(Lower(path));
+  if (it == fileContents.end()) return false;
+  *bytes = it->second.substr(0, maxLength);
+  return true;
+}
+
+std::string FakePlatform::EnvironmentVariable(const std::string& name) {
+  auto it = environment.find(name);
+  return it == environment.end() ? std::string() : it->second;
 }
 
 long FakePlatform::StartProgram(const std::string& application, const std::string& commandLine,
@@ -222,6 +245,12 @@ bool FakePlatform::IsMinimizedOrMaximized(WindowHandle window) {
     if (entry.second.handle == window) return entry.second.minimizedOrMaximized;
   }
   return false;
+}
+
+WindowHandle FakePlatform::FindProgramWindow(const std::string& program) {
+  windowSearches.push_back("program:" + program);
+  auto it = programWindows.find(Lower(program));
+  return it == programWindows.end() ? 0 : it->second;
 }
 
 void FakePlatform::RestoreWindow(WindowHandle window) {

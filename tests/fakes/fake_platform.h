@@ -96,7 +96,7 @@ struct OtherWindow {
 // Every call with an effect outside the agent, in call order.
 struct FakeRecords {
   std::vector<std::string> events;  // effects on the outside world, in one list
-  std::vector<std::string> driveQueries, searches, isFileQueries, windowSearches;
+  std::vector<std::string> driveQueries, searches, isFileQueries, windowSearches, fileReads;
   std::vector<std::string> mciCommands;
   std::vector<std::uint32_t> mciLengths;
   std::vector<int> keyQueries;
@@ -119,11 +119,14 @@ class FakePlatform : public Platform, public FakeRecords {
   // Set-up.
   bool anotherInstance = false;
   std::string appFolder = "C:\\Discora";
-  std::map<char, unsigned> drives;                   // drive letter -> GetDriveType result
-  std::vector<std::string> folderListing;            // ordinary files seen by a wildcard search
-  std::map<std::string, std::string> environment32;  // variable name -> value
-  std::map<std::string, MciReply> mci;               // exact command -> reply
-  std::deque<std::int16_t> shiftStates;              // consumed one per query, then shiftDefault
+  std::map<char, unsigned> drives;                     // drive letter -> GetDriveType result
+  std::vector<std::string> folderListing;              // ordinary files seen by a wildcard search
+  std::map<std::string, std::string> environment32;    // variable name -> value
+  std::map<std::string, std::string> environment;      // the process's own variables
+  std::map<std::string, std::string> fileContents;     // lower-case path -> bytes
+  std::map<std::string, WindowHandle> programWindows;  // lower-case program -> main window
+  std::map<std::string, MciReply> mci;                 // exact command -> reply
+  std::deque<std::int16_t> shiftStates;                // consumed one per query, then shiftDefault
   std::int16_t shiftDefault = 0;
   int cursorX = 0, cursorY = 0;
   std::map<std::string, OtherWindow> windows;        // title -> window
@@ -138,7 +141,16 @@ class FakePlatform : public Platform, public FakeRecords {
   bool trayPresent = true;
   std::set<std::uint32_t> trayIcons;
 
-  void AddFile(const std::string& path, std::uint64_t length) { files_[Lower(path)] = length; }
+  // A file a folder search can find too (the folder listing above is found
+  // in any folder).
+  void AddFile(const std::string& path, std::uint64_t length) {
+    files_[Lower(path)] = length;
+    filePaths_.push_back(path);
+  }
+  void AddFile(const std::string& path, const std::string& bytes) {
+    AddFile(path, bytes.size());
+    fileContents[Lower(path)] = bytes;
+  }
   void AddFolder(const std::string& path) { folders_.insert(Lower(path)); }
   // Keys by the path the system stores them under: a 32-bit program's key
   // of the machine's software, such as the emulator's record, is under
@@ -167,6 +179,8 @@ class FakePlatform : public Platform, public FakeRecords {
   std::string FindFirstFileName(const std::string& pattern) override;
   bool FileLength(const std::string& path, std::uint64_t* length) override;
   bool IsFile(const std::string& path) override;
+  bool ReadFileStart(const std::string& path, std::size_t maxLength, std::string* bytes) override;
+  std::string EnvironmentVariable(const std::string& name) override;
   long StartProgram(const std::string& application, const std::string& commandLine,
                     const std::string& folder, int showStyle) override;
   // Expands from `environment32`, the variables as a 32-bit program has them.
@@ -187,6 +201,7 @@ class FakePlatform : public Platform, public FakeRecords {
   void ActivateWindow(WindowHandle window) override;
   bool IsMinimizedOrMaximized(WindowHandle window) override;
   void RestoreWindow(WindowHandle window) override;
+  WindowHandle FindProgramWindow(const std::string& program) override;
   int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
                      unsigned flags) override;
   bool NotifyIcon(unsigned operation, const TrayRecord& record) override;
@@ -199,6 +214,7 @@ class FakePlatform : public Platform, public FakeRecords {
   RegKeyData* Open(RegKey handle);
 
   std::map<std::string, std::uint64_t> files_;
+  std::vector<std::string> filePaths_;  // as added, letter case kept
   std::set<std::string> folders_;
   std::map<KeyId, RegKeyData> keys_;
   std::map<RegKey, KeyId> handles_;
