@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "agent/disc_kind.h"
 #include "platform/form_window.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
@@ -103,9 +104,23 @@ class FormDiscoraNotify {
   std::string AppDir();
   // agent/watcher.cpp
   bool ShiftIsDown();
+  // The kind of disc in the watched drive, from its boot file.
+  DiscKind DiscInDrive();
   // agent/launcher.cpp
   void LaunchEmulator();
   void StartEmulator();
+  // Runs the user's command stored under `key` for `disc`; false when none
+  // is set.
+  bool RunUserCommand(const char* key, DiscKind disc);
+  // An emulator's arguments for `disc` from their template; none without a
+  // disc.
+  std::string DiscArguments(const std::string& argumentsTemplate, DiscKind disc);
+  char DriveLetter() const;
+  // Brings back the main window of `program` when it runs, else starts it.
+  void RestoreOrStart(const std::string& program, const std::string& arguments);
+  // Activates a running emulator's window and restores it when it is
+  // minimised or maximised.
+  void BringBack(WindowHandle window);
   // Starts `file` with `arguments`, in the file's folder; `command`, when
   // given, is the command line handed over as it stands instead.
   void RunProgram(const std::string& file, const std::string& arguments, int showStyle,

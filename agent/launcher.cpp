@@ -1,36 +1,13 @@
-// The launcher: starts the utilities, then starts the emulator or brings its
-// running window back to the front.
+// The launcher: starts the utilities, then chooses the emulator for the disc
+// in the drive and starts it, or brings its running window back to the front.
 #include <string>
 
+#include "agent/command_line.h"
+#include "agent/disc_kind.h"
+#include "agent/emulator_search.h"
 #include "agent/form.h"
-#include "platform/path_folder.h"
 
 namespace discora {
-
-namespace {
-
-// A command line separates a program's name from its arguments, and the
-// arguments from each other, by blanks and tabs only.
-bool IsCommandLineBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-// The folder a program is started in: the one its file lies in, as a
-// shortcut's "Start in" gives it. A bare name has none, and the program
-// keeps the agent's folder.
-std::string FolderOf(const std::string& file) {
-  const std::size_t length = FolderLength(file.data(), file.size());
-  return length == kNoFolder ? std::string() : file.substr(0, length);
-}
-
-// The text after a program's name, without the blanks that separate them.
-std::string ArgumentsAfter(const std::string& command, std::size_t nameEnd) {
-  std::size_t first = nameEnd;
-  while (first < command.size() && IsCommandLineBlank(command[first])) ++first;
-  return first < command.size() ? command.substr(first) : std::string();
-}
-
-}  // namespace
 
 void FormDiscoraNotify::LaunchEmulator() {
   if (window_.Checked(MenuItem::Utility)) {
@@ -42,18 +19,76 @@ void FormDiscoraNotify::LaunchEmulator() {
     }
   }
 
-  state_.EmulatorWindow = platform_.FindWindowByTitle(state_.EmulatorTitle);
-  if (state_.EmulatorWindow != 0) {
-    // Restore is delivered to the emulator's own window, so a failed
-    // activation can never restore some other program.
-    platform_.ActivateWindow(state_.EmulatorWindow);
-    if (platform_.IsMinimizedOrMaximized(state_.EmulatorWindow)) {
-      platform_.RestoreWindow(state_.EmulatorWindow);
+  const DiscKind disc = DiscInDrive();
+  EmulatorSearch search(platform_);
+  FoundEmulator found;
+  if (disc == DiscKind::PlayStation2) {
+    if (RunUserCommand(keys::kPs2Command, disc)) return;
+    if (search.Find(TodaysEmulator::Pcsx2, &found)) {
+      RestoreOrStart(found.program, DiscArguments(found.discArguments, disc));
+      return;
     }
+  } else if (RunUserCommand(keys::kPs1Command, disc)) {
     return;
   }
-  if (state_.EmulatorPath.empty()) return;
-  StartEmulator();
+
+  // The emulator found at start-up, known by its window's title.
+  state_.EmulatorWindow = platform_.FindWindowByTitle(state_.EmulatorTitle);
+  if (state_.EmulatorWindow != 0) {
+    BringBack(state_.EmulatorWindow);
+    return;
+  }
+  if (!state_.EmulatorPath.empty()) {
+    StartEmulator();
+    return;
+  }
+  // None was found at start-up: today's emulators, for PlayStation discs
+  // only, as none of them plays the other kind.
+  if (disc == DiscKind::PlayStation2) return;
+  if (search.Find(TodaysEmulator::DuckStation, &found) ||
+      search.Find(TodaysEmulator::RetroArch, &found)) {
+    RestoreOrStart(found.program, DiscArguments(found.discArguments, disc));
+  }
+}
+
+bool FormDiscoraNotify::RunUserCommand(const char* key, DiscKind disc) {
+  const std::string command = settings_.Read(key, "");
+  if (command.find_first_not_of(" \t") == std::string::npos) return false;
+  // The user's choice holds even when it names nothing that exists: nothing
+  // else is started in its place.
+  ProgramCommand parts;
+  if (SplitUserCommand(platform_, ExpandDriveTemplate(command, DriveLetter()), &parts)) {
+    RestoreOrStart(parts.program, disc == DiscKind::None ? std::string() : parts.arguments);
+  }
+  return true;
+}
+
+std::string FormDiscoraNotify::DiscArguments(const std::string& argumentsTemplate, DiscKind disc) {
+  // With no disc the emulator starts on its own window.
+  return disc == DiscKind::None ? std::string()
+                                : ExpandDriveTemplate(argumentsTemplate, DriveLetter());
+}
+
+char FormDiscoraNotify::DriveLetter() const {
+  return state_.CdDrive.empty() ? 'D' : state_.CdDrive[0];
+}
+
+void FormDiscoraNotify::RestoreOrStart(const std::string& program, const std::string& arguments) {
+  // Today's emulators may run more than once and retitle their windows with
+  // each game: a running one is known by its program file.
+  const WindowHandle window = platform_.FindProgramWindow(program);
+  if (window != 0) {
+    BringBack(window);
+  } else {
+    RunProgram(program, arguments, kShowNormal);
+  }
+}
+
+void FormDiscoraNotify::BringBack(WindowHandle window) {
+  // Restore is delivered to the emulator's own window, so a failed
+  // activation can never restore some other program.
+  platform_.ActivateWindow(window);
+  if (platform_.IsMinimizedOrMaximized(window)) platform_.RestoreWindow(window);
 }
 
 void FormDiscoraNotify::StartEmulator() {
@@ -73,17 +108,11 @@ void FormDiscoraNotify::StartEmulator() {
         close == std::string::npos ? std::string() : ArgumentsAfter(location, close + 1);
     RunProgram(file, arguments, kShowNormal, location);
   } else {
-    // The installer's path and arguments without quotes. Handed over as it
-    // stands, the system would try each prefix up to a blank in turn, the
-    // shortest first: "C:\Program Files\VGS\vgs.exe -x" would start any
-    // "C:\Program.exe". The program is the longest prefix ending before a
-    // blank that names a file; none names one, nothing starts.
-    for (std::size_t end = location.size() - 1; end > 0; --end) {
-      if (!IsCommandLineBlank(location[end]) || IsCommandLineBlank(location[end - 1])) continue;
-      const std::string file = location.substr(0, end);
-      if (!platform_.IsFile(file)) continue;
-      RunProgram(file, ArgumentsAfter(location, end), kShowNormal);
-      return;
+    // The installer's path and arguments without quotes: the program is the
+    // longest prefix that names a file; none names one, nothing starts.
+    const std::size_t end = ProgramNameEnd(platform_, location);
+    if (end != std::string::npos) {
+      RunProgram(location.substr(0, end), ArgumentsAfter(location, end), kShowNormal);
     }
   }
 }

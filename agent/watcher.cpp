@@ -55,6 +55,15 @@ void FormDiscoraNotify::Timer1_Timer() {
   }
 }
 
+DiscKind FormDiscoraNotify::DiscInDrive() {
+  const std::string bootFile = state_.CdDrive + "\\system.cnf";
+  // One byte over the limit tells a file too long to be a boot file.
+  std::string text;
+  if (platform_.ReadFileStart(bootFile, kBootFileLimit + 1, &text)) return ClassifyBootFile(text);
+  // A boot file that cannot be read still marks a PlayStation disc.
+  return platform_.IsFile(bootFile) ? DiscKind::PlayStation : DiscKind::None;
+}
+
 void FormDiscoraNotify::Form_DeviceArrival(std::uint32_t unitMask, bool isMedia) {
   if (!isMedia || state_.CdDrive.size() < 2 || !window_.Checked(MenuItem::Autorun)) return;
   const int drive = state_.CdDrive[0] - 'A';

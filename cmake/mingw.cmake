@@ -6,6 +6,10 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_C_COMPILER ${DISCORA_MINGW_TRIPLE}-gcc)
 set(CMAKE_CXX_COMPILER ${DISCORA_MINGW_TRIPLE}-g++)
 set(CMAKE_RC_COMPILER ${DISCORA_MINGW_TRIPLE}-windres)
+# The archiver and index of the compiler, which read link-time-optimised
+# objects.
+set(CMAKE_AR ${DISCORA_MINGW_TRIPLE}-gcc-ar)
+set(CMAKE_RANLIB ${DISCORA_MINGW_TRIPLE}-gcc-ranlib)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${DISCORA_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

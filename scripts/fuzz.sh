@@ -14,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds="${FUZZ_SECONDS:-20}"
-targets="${FUZZ_TARGETS:-fuzz_bool_text fuzz_filter fuzz_registry_text fuzz_tooltip}"
+targets="${FUZZ_TARGETS:-fuzz_bool_text fuzz_filter fuzz_launch_text fuzz_registry_text fuzz_tooltip}"
 case "$seconds" in
   ''|*[!0-9]*) echo "fuzz: FUZZ_SECONDS must be a whole number of seconds" >&2; exit 2 ;;
 esac

@@ -37,7 +37,8 @@ struct Machine {
   }
   void InsertPlayStationDisc() {
     platform.SetDisc(true);
-    platform.AddFile("D:\\SYSTEM.CNF", 1024);  // disc file systems report upper case
+    // Disc file systems report upper case.
+    platform.AddFile("D:\\SYSTEM.CNF", "BOOT = cdrom:\\SLUS_000.01;1\r\nTCB = 4\r\nEVENT = 10\r\n");
   }
 
   FakePlatform platform;

@@ -1,0 +1,27 @@
+// Which console a disc in the drive was made for, told from the boot
+// configuration file at its root ("SYSTEM.CNF"). A PlayStation 2 disc names
+// its boot program with a "BOOT2" key, a PlayStation disc with "BOOT".
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace discora {
+
+enum class DiscKind {
+  None,            // no PlayStation disc in the drive
+  PlayStation,     // the boot file is there (any disc that is not the next kind)
+  PlayStation2,    // the boot file names its program with BOOT2
+};
+
+// The most of the boot file ever read: a real one is a few lines long.
+constexpr std::size_t kBootFileLimit = 4096;
+
+// The kind of a disc whose boot file starts with `text`, read with a limit
+// of kBootFileLimit + 1 bytes. The text comes from a disc anyone can burn:
+// anything but a plain text of at most kBootFileLimit bytes holding a line
+// whose key is BOOT2 (any letter case, blanks around the "=") is a
+// PlayStation disc.
+DiscKind ClassifyBootFile(const std::string& text);
+
+}  // namespace discora
