@@ -39,8 +39,8 @@ void EnsureComInitialized() {
 using GetOpenFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEA);
 using QueryFullProcessImageNameFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
 
-// PROCESS_QUERY_LIMITED_INFORMATION: enough to read another process's
-// program file, and granted for processes of a higher integrity level too.
+// PROCESS_QUERY_LIMITED_INFORMATION (Windows Vista and later): the least
+// access that reads another process's program file.
 constexpr DWORD kProcessQueryLimitedInformation = 0x1000;
 
 // The main window of the processes running one program file: the first
