@@ -125,6 +125,16 @@ VGS = PROGRAM_FOLDER + "\\testvgs.exe"
 # What an unquoted "C:\Program Files\..." would start.
 DECOY = "C:\\Program.exe"
 
+# The emulators Discora finds where their own installers put them.
+# DuckStation's installer records itself for the user only and puts the
+# program under %LOCALAPPDATA% (see Machine.local_app_data); RetroArch's
+# 32-bit installer records itself in HKLM as 32-bit programs see it; PCSX2
+# lives in the 64-bit Program Files.
+UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+DUCKSTATION_NAME = "duckstation-qt-x64-ReleaseLTCG.exe"
+DUCKSTATION_TITLE = "DuckStation"
+PCSX2 = "C:\\Program Files\\PCSX2\\pcsx2-qt.exe"
+
 POLL_SECONDS = 3.0
 # The prefix's ANSI code page (Wine's default for an English locale): the
 # test programs log paths as the "A" functions give them, in this code page.
@@ -553,6 +563,9 @@ DISC_CONTENTS = {
     # A PlayStation disc: its boot file at the root, named as on real discs.
     "psx": {"SYSTEM.CNF": "BOOT = cdrom:\\SLUS_000.01;1\r\nTCB = 4\r\nEVENT = 10\r\n",
             "SLUS_000.01": "program"},
+    # A PlayStation 2 disc: its boot file names the program with BOOT2.
+    "ps2": {"SYSTEM.CNF": "BOOT2 = cdrom0:\\SLUS_203.12;1\r\nVER = 1.00\r\nVMODE = NTSC\r\n",
+            "SLUS_203.12": "program"},
     # Any other disc: files, but no boot file.
     "data": {"README.TXT": "not a game", "SETUP.EXE": "installer"},
 }
@@ -644,6 +657,14 @@ class Machine:
         path.parent.mkdir(parents=True, exist_ok=True)
         return path
 
+    def local_app_data(self) -> str:
+        """%LOCALAPPDATA% of the prefix's one user, whose profile Wine names
+        after the Unix user that made the prefix."""
+        users = self.prefix / "drive_c" / "users"
+        user = only((p.name for p in users.iterdir() if p.name.lower() != "public"),
+                    "user profile")
+        return f"C:\\users\\{user}\\AppData\\Local"
+
     def put_standin(self, windows_path: str) -> str:
         """Copies the stand-in to `windows_path`; its file name sets its role."""
         path = self._created(windows_path)
@@ -722,9 +743,9 @@ class Machine:
     # -- discs ---------------------------------------------------------------
 
     def insert(self, disc: str, letter: str = "d") -> None:
-        """Puts `disc` ("psx", "data", or "none" for an empty drive) into the
-        drive. The drive letter's link is replaced in one rename, so the
-        agent never sees a drive that is neither the old nor the new one."""
+        """Puts `disc` ("psx", "ps2", "data", or "none" for an empty drive)
+        into the drive. The drive letter's link is replaced in one rename, so
+        the agent never sees a drive that is neither the old nor the new one."""
         letter = letter.lower().rstrip(":")
         target = self.worker.discs / disc
         if not target.is_dir():
@@ -738,14 +759,17 @@ class Machine:
     def eject(self, letter: str = "d") -> None:
         self.insert("none", letter)
 
-    def make_disc(self, name: str, files: dict[str, str] | None = None) -> Path:
-        """A further disc for `insert`, holding `files` (name: text); the
-        folder behind it stays writable, so a program in the prefix can put
-        files onto the "disc" too."""
+    def make_disc(self, name: str, files: dict[str, str | bytes] | None = None) -> Path:
+        """A further disc for `insert`, holding `files` (name: text or
+        bytes); the folder behind it stays writable, so a program in the
+        prefix can put files onto the "disc" too."""
         folder = self.worker.discs / name
         folder.mkdir(parents=True, exist_ok=False)
-        for file_name, text in (files or {}).items():
-            (folder / file_name).write_text(text)
+        for file_name, content in (files or {}).items():
+            if isinstance(content, bytes):
+                (folder / file_name).write_bytes(content)
+            else:
+                (folder / file_name).write_text(content)
         return folder
 
     def remove_drive(self, letter: str) -> None:
@@ -1138,3 +1162,19 @@ def only(items: Iterable[T], what: str) -> T:
     items = list(items)
     assert len(items) == 1, f"expected exactly one {what}, found {len(items)}: {items}"
     return items[0]
+
+
+def assert_agent_healthy(machine, agent):
+    """The agent runs; its only top-level window is its hidden main window
+    (besides the hidden input-method window Wine gives every GUI thread);
+    no dialog box of any program is open: no message box, no crash
+    report."""
+    assert agent.poll() is None, f"the agent ended with {agent.returncode}\n{machine.describe()}"
+    windows = machine.windows()
+    main = only([w for w in windows if w["class"] == AGENT_CLASS], "agent main window")
+    assert main["visible"] == "0", main
+    own = [w for w in windows if w["pid"] == main["pid"] and w is not main
+           and not (w["class"] == "IME" and w["visible"] == "0")]
+    assert own == [], f"unexpected windows of the agent: {own}"
+    dialogs = [w for w in windows if w["class"] == "#32770"]
+    assert dialogs == [], f"dialog boxes: {dialogs}"

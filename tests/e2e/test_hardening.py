@@ -55,6 +55,7 @@ from harness import (
     RegValue,
     as_reg_value,
     as_reg_values,
+    assert_agent_healthy,
     assert_started,
     only,
     parse_fields,
@@ -82,22 +83,6 @@ def double_click(machine):
     """What the notification area posts for a double-click on the icon:
     the agent runs its launcher."""
     machine.tray_event(WM_LBUTTONDBLCLK, handled=False)
-
-
-def assert_agent_healthy(machine, agent):
-    """The agent runs; its only top-level window is its hidden main window
-    (besides the hidden input-method window Wine gives every GUI thread);
-    no dialog box of any program is open: no message box, no crash
-    report."""
-    assert agent.poll() is None, f"the agent ended with {agent.returncode}\n{machine.describe()}"
-    windows = machine.windows()
-    main = only([w for w in windows if w["class"] == AGENT_CLASS], "agent main window")
-    assert main["visible"] == "0", main
-    own = [w for w in windows if w["pid"] == main["pid"] and w is not main
-           and not (w["class"] == "IME" and w["visible"] == "0")]
-    assert own == [], f"unexpected windows of the agent: {own}"
-    dialogs = [w for w in windows if w["class"] == "#32770"]
-    assert dialogs == [], f"dialog boxes: {dialogs}"
 
 
 def launch_once(machine):

@@ -1,11 +1,15 @@
-/* Stand-in for the programs the agent starts: the two emulators and the
+/* Stand-in for the programs the agent starts: the emulators and the
  * companion utilities. One executable plays every part; it takes its role
  * from the name it was copied under, as the agent tells them apart by name:
- *   ...vgs.exe   emulator, main window titled "Connectix Virtual Game Station"
- *   bleem!.exe   emulator, main window titled "bleem!"
- *   anything else  a utility: it records its start and exits.
+ *   ...vgs.exe              emulator, window titled "Connectix Virtual Game Station"
+ *   bleem!.exe              emulator, window titled "bleem!"
+ *   duckstation-qt-*.exe    duckstation, window titled "DuckStation"
+ *   retroarch.exe           retroarch, window titled "RetroArch"
+ *   pcsx2-qt.exe            pcsx2, window titled "PCSX2"
+ *   anything else           a utility: it records its start and exits.
+ * Every role with a window runs until the window is closed.
  *
- * Every start and every emulator window event is appended as one line to the
+ * Every start and every window event is appended as one line to the
  * log named by DISCORA_TEST_LOG (default C:\discora-test\standin.log), as
  * tab-separated key=value fields, so the tests can see exactly how the agent
  * started it: its module path, its command line, the STARTUPINFO show flags,
@@ -13,8 +17,8 @@
  * The process creation time (100 ns units) orders starts that log at nearly
  * the same moment in the order they were created.
  *
- * "--minimized" starts an emulator already minimised, as a user would have
- * left it, so a test can check that the agent brings it back. */
+ * "--minimized" starts a stand-in with a window already minimised, as a user
+ * would have left it, so a test can check that the agent brings it back. */
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
@@ -47,6 +51,36 @@ static void log_line(const char* event, const char* extra) {
 static BOOL ends_with_nocase(const char* text, const char* suffix) {
   size_t n = strlen(text), m = strlen(suffix);
   return n >= m && lstrcmpiA(text + n - m, suffix) == 0;
+}
+
+static BOOL starts_with_nocase(const char* text, const char* prefix) {
+  return _strnicmp(text, prefix, strlen(prefix)) == 0;
+}
+
+/* The role and window title of a file name; no title for a utility. */
+static const char* role_of(const char* name, const char** title) {
+  if (ends_with_nocase(name, "vgs.exe")) {
+    *title = "Connectix Virtual Game Station";
+    return "emulator";
+  }
+  if (lstrcmpiA(name, "bleem!.exe") == 0) {
+    *title = "bleem!";
+    return "emulator";
+  }
+  if (starts_with_nocase(name, "duckstation-qt-") && ends_with_nocase(name, ".exe")) {
+    *title = "DuckStation";
+    return "duckstation";
+  }
+  if (lstrcmpiA(name, "retroarch.exe") == 0) {
+    *title = "RetroArch";
+    return "retroarch";
+  }
+  if (lstrcmpiA(name, "pcsx2-qt.exe") == 0) {
+    *title = "PCSX2";
+    return "pcsx2";
+  }
+  *title = NULL;
+  return "utility";
 }
 
 static LRESULT CALLBACK emulator_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -132,13 +166,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE prev, LPSTR args, int show) {
   GetModuleFileNameA(NULL, module, sizeof module);
   const char* name = strrchr(module, '\\');
   name = name ? name + 1 : module;
-  const char* title = NULL;
-  if (ends_with_nocase(name, "vgs.exe")) {
-    title = "Connectix Virtual Game Station";
-  } else if (lstrcmpiA(name, "bleem!.exe") == 0) {
-    title = "bleem!";
-  }
-  lstrcpyA(g_role, title ? "emulator" : "utility");
+  const char* title;
+  lstrcpynA(g_role, role_of(name, &title), sizeof g_role);
 
   STARTUPINFOA si;
   si.cb = sizeof si;
