@@ -9,9 +9,9 @@
 namespace discora {
 
 enum class DiscKind {
-  None,            // no PlayStation disc in the drive
-  PlayStation,     // the boot file is there (any disc that is not the next kind)
-  PlayStation2,    // the boot file names its program with BOOT2
+  None,          // no PlayStation disc in the drive
+  PlayStation,   // the boot file is there (any disc that is not the next kind)
+  PlayStation2,  // the boot file names its program with BOOT2
 };
 
 // The most of the boot file ever read: a real one is a few lines long.

@@ -18,11 +18,11 @@ TEST(DiscKindTest, OnlyALineWhoseKeyIsBoot2MakesAPlayStation2Disc) {
       {kPs2BootFile, DiscKind::PlayStation2},
       {"BOOT = cdrom:\\SLUS_000.01;1\r\nTCB = 4\r\n", DiscKind::PlayStation},
       {"VER = 1.00\nBOOT2=cdrom0:\\SLES_500.03;1\n", DiscKind::PlayStation2},  // LF only
-      {"VER = 1.00\rBOOT2=x\r", DiscKind::PlayStation2},                      // CR only
+      {"VER = 1.00\rBOOT2=x\r", DiscKind::PlayStation2},                       // CR only
       {"  \tboot2 \t = cdrom0:\\A;1", DiscKind::PlayStation2},  // case, blanks, no line end
-      {"\xEF\xBB\xBF" "BOOT2 = x\r\n", DiscKind::PlayStation2},  // an editor's byte-order mark
-      {"BOOT2 = x\r\n\0\0\0\x1a", DiscKind::PlayStation2},        // padding after the text
-      {"BOOT = cdrom:\\BOOT2;1\r\n", DiscKind::PlayStation},      // BOOT2 in a value
+      {std::string("\xEF\xBB\xBF") + "BOOT2 = x\r\n", DiscKind::PlayStation2},  // a byte-order mark
+      {std::string("BOOT2 = x\r\n\0\0\0\x1a", 15), DiscKind::PlayStation2},     // padding after it
+      {"BOOT = cdrom:\\BOOT2;1\r\n", DiscKind::PlayStation},                    // BOOT2 in a value
       {"BOOT2X = x\r\nBOOT 2 = x\r\nBOOT2\r\n= x\r\n", DiscKind::PlayStation},
       {"", DiscKind::PlayStation},
       {std::string("BOOT2 = x\r\n\x01\x02junk", 16), DiscKind::PlayStation},  // binary
@@ -120,8 +120,9 @@ TEST_F(TodaysEmulatorsTest, APlayStationDiscStartsDuckStationFoundByItsUninstall
 TEST_F(TodaysEmulatorsTest, RetroArchNeedsAPlayStationCoreThatReadsDrives) {
   // Its 32-bit installer's entry names the uninstaller, quoted.
   platform.SetRegText(RegRoot::LocalMachine,
-                      std::string(kWow32Software) + "\\Microsoft\\Windows\\CurrentVersion\\"
-                                                    "Uninstall\\RetroArch",
+                      std::string(kWow32Software) +
+                          "\\Microsoft\\Windows\\CurrentVersion\\"
+                          "Uninstall\\RetroArch",
                       "UninstallString", "\"D:\\Emu\\RetroArch\\uninstall.exe\"");
   platform.AddFile("D:\\Emu\\RetroArch\\retroarch.exe", 100);
   platform.AddFile("D:\\Emu\\RetroArch\\cores\\snes9x_libretro.dll", 100);
@@ -131,11 +132,10 @@ TEST_F(TodaysEmulatorsTest, RetroArchNeedsAPlayStationCoreThatReadsDrives) {
 
   platform.AddFile("D:\\Emu\\RetroArch\\cores\\pcsx_rearmed_libretro.dll", 100);
   Reinsert(false);
-  EXPECT_EQ(platform.starts,
-            std::vector<StartCall>{Started(
-                "D:\\Emu\\RetroArch\\retroarch.exe",
-                "-f -L \"D:\\Emu\\RetroArch\\cores\\pcsx_rearmed_libretro.dll\" "
-                "\"cdrom://D:/drive.cue\"")});
+  EXPECT_EQ(platform.starts, std::vector<StartCall>{Started(
+                                 "D:\\Emu\\RetroArch\\retroarch.exe",
+                                 "-f -L \"D:\\Emu\\RetroArch\\cores\\pcsx_rearmed_libretro.dll\" "
+                                 "\"cdrom://D:/drive.cue\"")});
 }
 
 TEST_F(TodaysEmulatorsTest, APlayStation2DiscStartsPcsx2AndNeverAPlayStationEmulator) {
