@@ -1178,3 +1178,22 @@ def assert_agent_healthy(machine, agent):
     assert own == [], f"unexpected windows of the agent: {own}"
     dialogs = [w for w in windows if w["class"] == "#32770"]
     assert dialogs == [], f"dialog boxes: {dialogs}"
+
+
+def insert_while_emulator_runs_minimised(machine, program: str, title: str) -> None:
+    """Starts the installed `program` minimised, as a user would have left
+    it, then the agent, and puts a PlayStation disc in; returns once the
+    emulator's window is back (restored, no longer minimised), the three
+    starts a launch may make have had time and two more polls have passed."""
+    machine.spawn(program, "--minimized")
+    machine.wait_window(title=title, predicate=lambda w: w["iconic"] == "1",
+                        message=f"{title} minimised before the agent starts")
+    machine.start_agent_and_wait_first_poll()
+
+    machine.insert("psx")
+    wait_until(lambda: machine.events("restored"), message=f"{title} to be restored",
+               details=machine.describe)
+    machine.wait_window(title=title, predicate=lambda w: w["iconic"] == "0",
+                        message=f"{title} no longer minimised")
+    machine.wait_launches(3)
+    machine.wait_polls(2)

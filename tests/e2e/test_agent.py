@@ -31,6 +31,7 @@ from harness import (
     WM_LBUTTONDBLCLK,
     WM_SYSCOMMAND,
     assert_started,
+    insert_while_emulator_runs_minimised,
     only,
     paths,
     wait_until,
@@ -92,18 +93,7 @@ def test_start_and_polling_off_launch_at_startup_and_poll_no_more(machine):
 
 def test_running_minimised_emulator_is_restored_not_started_again(machine):
     machine.install(JOY, PEC, VGS)
-    machine.spawn(VGS, "--minimized")
-    machine.wait_window(title=EMULATOR_TITLE, predicate=lambda w: w["iconic"] == "1",
-                        message="the emulator minimised before the agent starts")
-    machine.start_agent_and_wait_first_poll()
-
-    machine.insert("psx")
-    wait_until(lambda: machine.events("restored"), message="the emulator to be restored",
-               details=machine.describe)
-    machine.wait_window(title=EMULATOR_TITLE, predicate=lambda w: w["iconic"] == "0",
-                        message="the emulator window no longer minimised")
-    machine.wait_launches(3)
-    machine.wait_polls(2)
+    insert_while_emulator_runs_minimised(machine, VGS, EMULATOR_TITLE)
 
     emulators = machine.launches("emulator")
     assert len(emulators) == 1 and emulators[0].cmdline.endswith("--minimized"), \

@@ -26,6 +26,7 @@ from harness import (
     WM_SYSCOMMAND,
     assert_agent_healthy,
     assert_started,
+    insert_while_emulator_runs_minimised,
     only,
     paths,
     wait_until,
@@ -160,18 +161,7 @@ def test_duckstation_installed_while_the_agent_runs_is_found_at_the_next_disc(ma
 def test_running_minimised_duckstation_is_restored_not_started_again(machine):
     machine.install(JOY, PEC)
     duckstation = install_duckstation(machine)
-    machine.spawn(duckstation, "--minimized")
-    machine.wait_window(title=DUCKSTATION_TITLE, predicate=lambda w: w["iconic"] == "1",
-                        message="DuckStation minimised before the agent starts")
-    machine.start_agent_and_wait_first_poll()
-
-    machine.insert("psx")
-    wait_until(lambda: machine.events("restored"), message="DuckStation to be restored",
-               details=machine.describe)
-    machine.wait_window(title=DUCKSTATION_TITLE, predicate=lambda w: w["iconic"] == "0",
-                        message="DuckStation no longer minimised")
-    machine.wait_launches(3)
-    machine.wait_polls(2)
+    insert_while_emulator_runs_minimised(machine, duckstation, DUCKSTATION_TITLE)
 
     started = only(machine.launches("duckstation"), "DuckStation start")
     assert started.cmdline.endswith("--minimized"), "only the test's own DuckStation runs"

@@ -119,14 +119,13 @@ class FakePlatform : public Platform, public FakeRecords {
   // Set-up.
   bool anotherInstance = false;
   std::string appFolder = "C:\\Discora";
-  std::map<char, unsigned> drives;                     // drive letter -> GetDriveType result
-  std::vector<std::string> folderListing;              // ordinary files seen by a wildcard search
-  std::map<std::string, std::string> environment32;    // variable name -> value
-  std::map<std::string, std::string> environment;      // the process's own variables
-  std::map<std::string, std::string> fileContents;     // lower-case path -> bytes
-  std::map<std::string, WindowHandle> programWindows;  // lower-case program -> main window
-  std::map<std::string, MciReply> mci;                 // exact command -> reply
-  std::deque<std::int16_t> shiftStates;                // consumed one per query, then shiftDefault
+  std::map<char, unsigned> drives;                   // drive letter -> GetDriveType result
+  std::vector<std::string> folderListing;            // ordinary files seen by a wildcard search
+  std::map<std::string, std::string> environment32;  // variable name -> value
+  std::map<std::string, std::string> environment;    // the process's own variables
+  std::map<std::string, std::string> fileContents;   // lower-case path -> bytes
+  std::map<std::string, MciReply> mci;               // exact command -> reply
+  std::deque<std::int16_t> shiftStates;              // consumed one per query, then shiftDefault
   std::int16_t shiftDefault = 0;
   int cursorX = 0, cursorY = 0;
   std::map<std::string, OtherWindow> windows;        // title -> window

@@ -151,16 +151,6 @@ TEST_F(TodaysEmulatorsTest, APlayStation2DiscStartsPcsx2AndNeverAPlayStationEmul
             std::vector<StartCall>{Started(kPcsx2, "-batch -fullscreen -disc D:\\")});
 }
 
-TEST_F(TodaysEmulatorsTest, TheEmulatorFoundAtStartUpStillComesFirst) {
-  InstallDuckStation();
-  platform.folderListing = {"vgs.exe"};
-  StartAgent();
-  Reinsert(false);
-  Reinsert(true);  // and for any disc with no PCSX2
-  EXPECT_EQ(platform.starts, (std::vector<StartCall>{Started("C:\\Discora\\vgs.exe", ""),
-                                                     Started("C:\\Discora\\vgs.exe", "")}));
-}
-
 TEST_F(TodaysEmulatorsTest, TheUsersCommandWinsAndANameOfNothingStartsNothing) {
   InstallDuckStation();
   platform.folderListing = {"vgs.exe"};
@@ -173,34 +163,6 @@ TEST_F(TodaysEmulatorsTest, TheUsersCommandWinsAndANameOfNothingStartsNothing) {
   EXPECT_EQ(platform.starts,
             std::vector<StartCall>{Started("C:\\Emu 1\\my emu.exe", "-cd D: -volume 50%")});
   EXPECT_TRUE(platform.activated.empty());
-}
-
-TEST_F(TodaysEmulatorsTest, ARunningEmulatorIsBroughtBackByItsProgramNotStartedAgain) {
-  InstallDuckStation();
-  platform.programWindows[Lower(kDuck)] = 0x77;
-  platform.windows["Ridge Racer"] = {0x77, true};  // minimised, titled after the game
-  platform.SetSetting("App1", "C:\\Tools\\pad.exe");
-  platform.AddFile("C:\\Tools\\pad.exe", 10);
-  StartAgent();
-  InsertPlayStationDisc();
-  form.Timer1_Timer();
-  EXPECT_EQ(platform.events,
-            (std::vector<std::string>{"start:\"C:\\Tools\\pad.exe\"", "activate", "restore"}));
-  EXPECT_EQ(platform.restored, std::vector<WindowHandle>{0x77});
-}
-
-TEST_F(TodaysEmulatorsTest, ADoubleClickWithoutADiscStartsTheEmulatorOnItsOwn) {
-  InstallDuckStation();
-  platform.AddFile(kPcsx2, 100);
-  StartAgent();
-  form.Form_MouseMove(kTrayDoubleClick);
-  EXPECT_EQ(platform.starts, std::vector<StartCall>{Started(kDuck, "")});
-
-  platform.ClearRecords();
-  InsertPlayStation2Disc();
-  form.Form_MouseMove(kTrayDoubleClick);
-  EXPECT_EQ(platform.starts,
-            std::vector<StartCall>{Started(kPcsx2, "-batch -fullscreen -disc D:\\")});
 }
 
 TEST_F(TodaysEmulatorsTest, IdlePollsReadNeitherTheDiscNorTheRegistry) {
