@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds Discora and runs it under Wine on Linux, with a virtual CD-ROM drive
-# D: whose disc you change with scripts/disc (insert psx|data, eject, status).
+# D: whose disc you change with scripts/disc (insert psx|ps2|data, eject, status).
 # Stand-in programs play the emulator (a window titled "Connectix Virtual Game
 # Station") and the utilities DX7VGSJoy.exe and pec.exe, so a disc put in
 # shows the agent at work. The prefix lives in build/run/ and is kept.
@@ -66,10 +66,13 @@ fi
 wineserver -k 2>/dev/null || true  # an earlier run in this prefix
 wineserver -w
 
-# The discs: empty, a PlayStation disc (SYSTEM.CNF at its root), a data disc.
-mkdir -p "$run/discs/none" "$run/discs/psx" "$run/discs/data"
+# The discs: empty, a PlayStation disc (SYSTEM.CNF at its root), a
+# PlayStation 2 disc (its SYSTEM.CNF names the program with BOOT2), a data disc.
+mkdir -p "$run/discs/none" "$run/discs/psx" "$run/discs/ps2" "$run/discs/data"
 printf 'BOOT = cdrom:\\SLUS_000.01;1\r\n' >"$run/discs/psx/SYSTEM.CNF"
 echo program >"$run/discs/psx/SLUS_000.01"
+printf 'BOOT2 = cdrom0:\\SLUS_203.12;1\r\nVER = 1.00\r\n' >"$run/discs/ps2/SYSTEM.CNF"
+echo program >"$run/discs/ps2/SLUS_203.12"
 echo "not a game" >"$run/discs/data/README.TXT"
 [ -L "$WINEPREFIX/dosdevices/d:" ] || ln -s "$run/discs/none" "$WINEPREFIX/dosdevices/d:"
 
@@ -88,6 +91,9 @@ cp "$bin/Discora.exe" "$drive_c/Discora/"
 for name in testvgs.exe DX7VGSJoy.exe pec.exe; do
   cp "$programs/standin.exe" "$drive_c/Discora/$name"
 done
+# A stand-in PCSX2 where its installer puts it, for PlayStation 2 discs.
+mkdir -p "$drive_c/Program Files/PCSX2"
+cp "$programs/standin.exe" "$drive_c/Program Files/PCSX2/pcsx2-qt.exe"
 
 echo "Starting Discora (Ctrl+C ends it). Try: scripts/disc insert psx"
 echo "Programs it starts are logged in $drive_c/discora-test/standin.log"
