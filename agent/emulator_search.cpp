@@ -21,17 +21,20 @@ std::string Joined(const std::string& folder, const char* name) {
   return folder + (folder.back() == '\\' ? "" : "\\") + name;
 }
 
-// The path in a command or an icon location: inside its quotes, or the
-// whole text, with an icon index (",0") after it taken off.
+// The path in a registry value: inside its quotes, or the whole text.
 std::string PathIn(const std::string& text) {
-  if (!text.empty() && text[0] == '"') {
-    const std::size_t close = text.find('"', 1);
-    return close == std::string::npos ? std::string() : text.substr(1, close - 1);
-  }
-  std::size_t end = text.size();
-  while (end > 0 && text[end - 1] >= '0' && text[end - 1] <= '9') --end;
-  if (end > 0 && text[end - 1] == '-') --end;
-  return end > 1 && end < text.size() && text[end - 1] == ',' ? text.substr(0, end - 1) : text;
+  if (text.empty() || text[0] != '"') return text;
+  const std::size_t close = text.find('"', 1);
+  return close == std::string::npos ? std::string() : text.substr(1, close - 1);
+}
+
+// An icon location without the icon's index after it ("C:\Emu\emu.exe,0").
+std::string WithoutIconIndex(const std::string& location) {
+  std::size_t end = location.size();
+  while (end > 0 && location[end - 1] >= '0' && location[end - 1] <= '9') --end;
+  if (end > 0 && location[end - 1] == '-') --end;
+  const bool indexed = end > 1 && end < location.size() && location[end - 1] == ',';
+  return indexed ? location.substr(0, end - 1) : location;
 }
 
 }  // namespace
@@ -69,13 +72,11 @@ std::string EmulatorSearch::EntryFolder(RegRoot root, RegView view, const char* 
     while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
     if (!folder.empty()) return folder;
   }
-  for (const char* value : {"DisplayIcon", "UninstallString"}) {
-    if (key.QueryText(value, &text)) {
-      const std::string folder = FolderOf(PathIn(text));
-      if (!folder.empty()) return folder;
-    }
+  if (key.QueryText("DisplayIcon", &text)) {
+    const std::string folder = FolderOf(PathIn(WithoutIconIndex(text)));
+    if (!folder.empty()) return folder;
   }
-  return std::string();
+  return key.QueryText("UninstallString", &text) ? FolderOf(PathIn(text)) : std::string();
 }
 
 bool EmulatorSearch::InEntryFolders(const char* entry, bool ofUser) {

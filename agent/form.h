@@ -112,12 +112,9 @@ class FormDiscoraNotify {
   // Runs the user's command stored under `key` for `disc`; false when none
   // is set.
   bool RunUserCommand(const char* key, DiscKind disc);
-  // An emulator's arguments for `disc` from their template; none without a
-  // disc.
-  std::string DiscArguments(const std::string& argumentsTemplate, DiscKind disc);
-  char DriveLetter() const;
-  // Brings back the main window of `program` when it runs, else starts it.
-  void RestoreOrStart(const std::string& program, const std::string& arguments);
+  // Brings back the main window of `program` when it runs, else starts it,
+  // with `discArguments` when there is a disc.
+  void RestoreOrStart(const std::string& program, const std::string& discArguments, DiscKind disc);
   // Activates a running emulator's window and restores it when it is
   // minimised or maximised.
   void BringBack(WindowHandle window);

@@ -25,7 +25,8 @@ void FormDiscoraNotify::LaunchEmulator() {
   if (disc == DiscKind::PlayStation2) {
     if (RunUserCommand(keys::kPs2Command, disc)) return;
     if (search.Find(TodaysEmulator::Pcsx2, &found)) {
-      RestoreOrStart(found.program, DiscArguments(found.discArguments, disc));
+      RestoreOrStart(found.program, ExpandDriveTemplate(found.discArguments, state_.CdDrive[0]),
+                     disc);
       return;
     }
   } else if (RunUserCommand(keys::kPs1Command, disc)) {
@@ -47,7 +48,8 @@ void FormDiscoraNotify::LaunchEmulator() {
   if (disc == DiscKind::PlayStation2) return;
   if (search.Find(TodaysEmulator::DuckStation, &found) ||
       search.Find(TodaysEmulator::RetroArch, &found)) {
-    RestoreOrStart(found.program, DiscArguments(found.discArguments, disc));
+    RestoreOrStart(found.program, ExpandDriveTemplate(found.discArguments, state_.CdDrive[0]),
+                   disc);
   }
 }
 
@@ -57,30 +59,22 @@ bool FormDiscoraNotify::RunUserCommand(const char* key, DiscKind disc) {
   // The user's choice holds even when it names nothing that exists: nothing
   // else is started in its place.
   ProgramCommand parts;
-  if (SplitUserCommand(platform_, ExpandDriveTemplate(command, DriveLetter()), &parts)) {
-    RestoreOrStart(parts.program, disc == DiscKind::None ? std::string() : parts.arguments);
+  if (SplitUserCommand(platform_, ExpandDriveTemplate(command, state_.CdDrive[0]), &parts)) {
+    RestoreOrStart(parts.program, parts.arguments, disc);
   }
   return true;
 }
 
-std::string FormDiscoraNotify::DiscArguments(const std::string& argumentsTemplate, DiscKind disc) {
-  // With no disc the emulator starts on its own window.
-  return disc == DiscKind::None ? std::string()
-                                : ExpandDriveTemplate(argumentsTemplate, DriveLetter());
-}
-
-char FormDiscoraNotify::DriveLetter() const {
-  return state_.CdDrive.empty() ? 'D' : state_.CdDrive[0];
-}
-
-void FormDiscoraNotify::RestoreOrStart(const std::string& program, const std::string& arguments) {
+void FormDiscoraNotify::RestoreOrStart(const std::string& program, const std::string& discArguments,
+                                       DiscKind disc) {
   // Today's emulators may run more than once and retitle their windows with
   // each game: a running one is known by its program file.
   const WindowHandle window = platform_.FindProgramWindow(program);
   if (window != 0) {
     BringBack(window);
   } else {
-    RunProgram(program, arguments, kShowNormal);
+    // With no disc the emulator starts on its own window.
+    RunProgram(program, disc == DiscKind::None ? std::string() : discArguments, kShowNormal);
   }
 }
 

@@ -6,7 +6,6 @@
 
 #include <mmsystem.h>
 
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -147,8 +146,10 @@ bool Win32Platform::ReadFileStart(const std::string& path, std::size_t maxLength
   std::size_t got = 0;
   while (got < maxLength) {
     DWORD read = 0;
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(maxLength - got, 1u << 16));
-    if (!ReadFile(file.Get(), &(*bytes)[got], want, &read, nullptr)) return false;
+    if (!ReadFile(file.Get(), &(*bytes)[got], static_cast<DWORD>(maxLength - got), &read,
+                  nullptr)) {
+      return false;
+    }
     if (read == 0) break;  // the end of the file
     got += read;
   }

@@ -66,26 +66,17 @@ class ProgramWindowSearch {
     return FALSE;
   }
 
-  // Whether `process` runs the program; each process is asked once.
   bool Runs(DWORD process) {
-    for (const auto& known : asked_) {
-      if (known.first == process) return known.second;
-    }
-    bool runs = false;
     ScopedHandle handle(OpenProcess(kProcessQueryLimitedInformation, FALSE, process));
-    if (handle.Valid()) {
-      DWORD length = static_cast<DWORD>(image_.size());
-      runs = query_(handle.Get(), 0, image_.data(), &length) &&
-             lstrcmpiW(image_.data(), program_.data()) == 0;
-    }
-    asked_.emplace_back(process, runs);
-    return runs;
+    if (!handle.Valid()) return false;
+    DWORD length = static_cast<DWORD>(image_.size());
+    return query_(handle.Get(), 0, image_.data(), &length) &&
+           lstrcmpiW(image_.data(), program_.data()) == 0;
   }
 
   QueryFullProcessImageNameFn query_;
   std::vector<wchar_t> program_;
   std::vector<wchar_t> image_;  // the program file of the process asked last
-  std::vector<std::pair<DWORD, bool>> asked_;
   HWND found_ = nullptr;
 };
 
