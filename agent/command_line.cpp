@@ -59,7 +59,12 @@ std::string ExpandDriveTemplate(const std::string& text, char driveLetter) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '%' && i + 1 < text.size() && (text[i + 1] == 'D' || text[i + 1] == '%')) {
-      out += text[i + 1] == 'D' ? driveLetter : '%';
+      // With no drive at all, "%D" stands for nothing.
+      if (text[i + 1] == '%') {
+        out += '%';
+      } else if (driveLetter != '\0') {
+        out += driveLetter;
+      }
       ++i;
     } else {
       out += text[i];

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "agent/disc_kind.h"
+#include "agent/drive_watch.h"
 #include "platform/form_window.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
@@ -18,9 +19,9 @@ namespace discora {
 // The main window's variables, created with the window and living until it is
 // unloaded.
 struct AgentState {
-  bool MediaPresent = false;  // result of the last media-present query
-  bool WasPresent = false;    // a disc was present at the previous poll
-  std::string CdDrive;        // watched drive, such as "D:"
+  // The watched drives, each with its last media reading and its edge latch.
+  DriveWatch Drives;
+  std::string CdDrive;  // the drive polled or launched for, such as "D:"
   std::int32_t LoopIndex = 0;
   std::string EmulatorPath;   // bare file name found in the program's folder,
                               // or the registry "Location" value, or empty
@@ -48,14 +49,16 @@ class FormDiscoraNotify {
   FormDiscoraNotify(Platform& platform, FormWindow& window);
 
   // Start-up. Returns false when the program must end at once (another
-  // instance runs, or there is no CD-ROM drive); nothing is shown then.
+  // instance runs, or there is no CD-ROM drive to watch when only the first
+  // one is watched); nothing is shown then.
   bool Form_Load();
 
   // The poll tick, run by Timer1 every 3000 ms and once by Form_Load.
   void Timer1_Timer();
-  // A volume with new media arrived on the drives of `unitMask` (bit 0 = A:).
-  // Windows sends this to every top-level window in turn, so it only asks
-  // for a poll: Form_ArrivalPoll runs it once the sender has its answer.
+  // A volume arrived on the drives of `unitMask` (bit 0 = A:): new media
+  // when `isMedia`, else a new drive. Windows sends this to every top-level
+  // window in turn, so it only asks for a poll: Form_ArrivalPoll runs it
+  // once the sender has its answer.
   void Form_DeviceArrival(std::uint32_t unitMask, bool isMedia);
   // The poll an arrival asked for, taken from the window's message queue.
   void Form_ArrivalPoll();
@@ -99,11 +102,20 @@ class FormDiscoraNotify {
   void InitAgent();
   void LocateEmulator();
   void LoadOptions();
+  // Whether every CD-ROM drive is watched: the user's choice, else the
+  // machine's, else not.
+  bool ReadAllDrivesOption();
   std::string ReadRegistryString(RegRoot hKey, const std::string& subKey,
                                  const std::string& valueName);
   std::string AppDir();
   // agent/watcher.cpp
   bool ShiftIsDown();
+  // One drive's media query and edge latch; launches for a new PlayStation
+  // disc in it.
+  void PollDrive(char letter);
+  // For a launch from the tray: the first watched drive that holds a
+  // PlayStation disc, else the first one.
+  void ChooseLaunchDrive();
   // The kind of disc in the watched drive, from its boot file.
   DiscKind DiscInDrive();
   // agent/launcher.cpp

@@ -1,5 +1,6 @@
-// Start-up: one instance, the first CD-ROM drive, the emulator, the options
-// and the utility paths, then the first poll.
+// Start-up: one instance, the drives to watch (the first CD-ROM drive, or
+// every one), the emulator, the options and the utility paths, then the
+// first poll.
 #include <string>
 
 #include "agent/form.h"
@@ -24,17 +25,28 @@ FormDiscoraNotify::FormDiscoraNotify(Platform& platform, FormWindow& window)
 bool FormDiscoraNotify::Form_Load() {
   if (platform_.AnotherInstanceRunning()) return false;
 
-  // Only the first CD-ROM drive in letter order is watched; A: and B: are
-  // never looked at.
-  for (state_.LoopIndex = 3; state_.LoopIndex <= 26; ++state_.LoopIndex) {
-    state_.CdDrive = std::string(1, static_cast<char>(state_.LoopIndex + 64)) + ":";
-    if (platform_.DriveType(state_.CdDrive + "\\") == kDriveCdrom) {
-      InitAgent();
-      Timer1_Timer();
-      return true;
+  if (ReadAllDrivesOption()) {
+    // Every CD-ROM drive, now and later: a machine with none waits for a
+    // USB drive to be plugged in or a disc image to be mounted.
+    state_.Drives.FollowAll(platform_);
+  } else {
+    // Only the first CD-ROM drive in letter order is watched; A: and B: are
+    // never looked at.
+    for (state_.LoopIndex = 3; state_.LoopIndex <= 26; ++state_.LoopIndex) {
+      state_.CdDrive = std::string(1, static_cast<char>(state_.LoopIndex + 64)) + ":";
+      if (platform_.DriveType(state_.CdDrive + "\\") == kDriveCdrom) break;
     }
+    if (state_.LoopIndex > 26) return false;
+    state_.Drives.WatchOnly(state_.CdDrive[0]);
   }
-  return false;
+  InitAgent();
+  Timer1_Timer();
+  return true;
+}
+
+bool FormDiscoraNotify::ReadAllDrivesOption() {
+  const auto all = TextToBool(settings_.ReadOrMachineDefault(keys::kAllDrives, BoolText(false)));
+  return all && *all;
 }
 
 void FormDiscoraNotify::InitAgent() {
@@ -70,7 +82,8 @@ void FormDiscoraNotify::LoadOptions() {
   if (auto start = TextToBool(settings_.Read(keys::kStart, BoolText(true)))) {
     window_.SetChecked(MenuItem::Start, *start);
   }
-  state_.WasPresent = window_.Checked(MenuItem::Start);
+  // Drive by drive, a disc in it now counts as seen or as newly inserted.
+  state_.Drives.SeedLatches(window_.Checked(MenuItem::Start));
 
   if (auto utilities = TextToBool(settings_.Read(keys::kStartUtils, BoolText(true)))) {
     window_.SetChecked(MenuItem::Utility, *utilities);

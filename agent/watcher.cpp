@@ -1,8 +1,9 @@
 // The disc watcher: each poll asks the Media Control Interface whether a disc
-// is in the watched drive and turns that level into an edge; a newly inserted
-// PlayStation disc goes to the launcher.
+// is in each watched drive and turns that level into an edge, drive by drive;
+// a newly inserted PlayStation disc goes to the launcher, for its drive.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "agent/form.h"
 
@@ -21,6 +22,17 @@ bool FormDiscoraNotify::ShiftIsDown() {
 
 void FormDiscoraNotify::Timer1_Timer() {
   RecallIcon();
+  state_.Drives.Refresh(platform_);
+  // A launch can run a message loop of the system's (the consent prompt of a
+  // program that runs as administrator), in which another poll may change
+  // the set: each drive is looked up again by its letter.
+  for (const char letter : state_.Drives.Letters()) PollDrive(letter);
+}
+
+void FormDiscoraNotify::PollDrive(char letter) {
+  WatchedDrive* drive = state_.Drives.Find(letter);
+  if (drive == nullptr) return;
+  state_.CdDrive = drive->Spec();
 
   char reply[kReplyLength + 1] = {};  // one more byte so the reply always ends
   platform_.SendMciString("open " + state_.CdDrive + " Type cdaudio Alias cdvgs wait", reply,
@@ -30,32 +42,46 @@ void FormDiscoraNotify::Timer1_Timer() {
   std::memset(reply, 0, sizeof reply);
   if (platform_.SendMciString("status cdvgs media present wait", reply, kReplyLength) == 0) {
     if (auto present = TextToBool(std::string(reply, strnlen(reply, kReplyLength)))) {
-      state_.MediaPresent = *present;
+      drive->MediaPresent = *present;
     }
   } else if (platform_.DriveType(state_.CdDrive + "\\") != kDriveCdrom) {
     // The drive itself is gone (a USB or virtual drive removed with its
     // disc in): no disc, so the next one in it is a new insertion. A failed
     // query on a drive that is still there is no reading. Asked only after
     // a failure, so an idle poll costs what it did.
-    state_.MediaPresent = false;
+    drive->MediaPresent = false;
   }
   platform_.SendMciString("close cdvgs", reply, kReplyLength);
 
-  if (state_.MediaPresent) {
-    if (!state_.WasPresent) {
-      if (ShiftIsDown()) {
-        // Held Shift marks the disc as seen without a launch.
-      } else if (platform_.IsFile(state_.CdDrive + "\\system.cnf")) {
-        LaunchEmulator();
-      }
+  bool launch = false;
+  if (drive->MediaPresent) {
+    if (!drive->WasPresent) {
+      // Held Shift marks the disc as seen without a launch.
+      launch = !ShiftIsDown() && platform_.IsFile(state_.CdDrive + "\\system.cnf");
     }
-    state_.WasPresent = true;
+    // Set before the launch, so that a poll run inside it sees the disc as
+    // seen.
+    drive->WasPresent = true;
   } else {
-    state_.WasPresent = false;
+    drive->WasPresent = false;
+  }
+  if (launch) LaunchEmulator();
+}
+
+void FormDiscoraNotify::ChooseLaunchDrive() {
+  if (!state_.Drives.FollowsAll()) return;  // the one drive, always
+  const std::vector<WatchedDrive>& drives = state_.Drives.Drives();
+  state_.CdDrive = drives.empty() ? std::string() : drives.front().Spec();
+  for (const WatchedDrive& drive : drives) {
+    if (platform_.IsFile(drive.Spec() + "\\system.cnf")) {
+      state_.CdDrive = drive.Spec();
+      return;
+    }
   }
 }
 
 DiscKind FormDiscoraNotify::DiscInDrive() {
+  if (state_.CdDrive.empty()) return DiscKind::None;  // no drive at all
   const std::string bootFile = state_.CdDrive + "\\system.cnf";
   // One byte over the limit tells a file too long to be a boot file.
   std::string text;
@@ -65,9 +91,7 @@ DiscKind FormDiscoraNotify::DiscInDrive() {
 }
 
 void FormDiscoraNotify::Form_DeviceArrival(std::uint32_t unitMask, bool isMedia) {
-  if (!isMedia || state_.CdDrive.size() < 2 || !window_.Checked(MenuItem::Autorun)) return;
-  const int drive = state_.CdDrive[0] - 'A';
-  if (drive < 0 || drive > 25 || (unitMask & (1u << drive)) == 0) return;
+  if (!window_.Checked(MenuItem::Autorun) || !state_.Drives.NoteArrival(unitMask, isMedia)) return;
   // The sender waits for this answer, and so does every window after ours:
   // a slow drive must not hold them up. One waiting poll serves any number
   // of arrivals.

@@ -118,6 +118,8 @@ class Platform {
   // "E:\" for a drive root).
   virtual std::string AppFolder() = 0;
   virtual unsigned DriveType(const std::string& rootPath) = 0;
+  // The drive letters in use now, one bit each (bit 0 = A:).
+  virtual std::uint32_t LogicalDrives() = 0;
   // Name (without folder) of the first ordinary file matching `pattern`
   // (hidden and system files and folders are not returned), or "".
   virtual std::string FindFirstFileName(const std::string& pattern) = 0;

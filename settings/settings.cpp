@@ -15,6 +15,22 @@ std::string SettingsStore::Read(const std::string& key, const std::string& defau
   return settings.QueryText(key, &text) ? text : defaultText;
 }
 
+std::string SettingsStore::ReadOrMachineDefault(const std::string& key,
+                                                const std::string& defaultText) {
+  std::string text;
+  RegistryKey settings(platform_);
+  if (settings.Open(RegRoot::CurrentUser, kSettingsKey, RegView::Own) == kErrorSuccess &&
+      settings.QueryText(key, &text)) {
+    return text;
+  }
+  if (settings.Open(RegRoot::LocalMachine, kSettingsKey, RegView::Of64BitPrograms) ==
+          kErrorSuccess &&
+      settings.QueryText(key, &text)) {
+    return text;
+  }
+  return defaultText;
+}
+
 bool SettingsStore::Write(const std::string& key, const std::string& text) {
   RegistryKey settings(platform_);
   if (settings.Create(RegRoot::CurrentUser, kSettingsKey) != kErrorSuccess) return false;

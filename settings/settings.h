@@ -22,6 +22,10 @@ constexpr char kApp3[] = "App3";
 // emulator for a PlayStation or a PlayStation 2 disc.
 constexpr char kPs1Command[] = "PS1Command";
 constexpr char kPs2Command[] = "PS2Command";
+// Whether every CD-ROM drive is watched, now and later, rather than only the
+// first one. Read at start-up, never written; the machine may set a default
+// for its users (SettingsStore::ReadOrMachineDefault).
+constexpr char kAllDrives[] = "AllDrives";
 }  // namespace keys
 
 constexpr char kSettingsKey[] = "Software\\Discora\\Settings";
@@ -33,6 +37,11 @@ class SettingsStore {
   // The stored text of `key`, or `defaultText` when the key or value is
   // absent, cannot be read, or does not hold text.
   std::string Read(const std::string& key, const std::string& defaultText);
+  // The user's text of `key`; when the user has none, the machine's, under
+  // HKEY_LOCAL_MACHINE\Software\Discora\Settings in the 64-bit programs'
+  // view wherever there is one, so that both builds read what either
+  // build's installer wrote; else `defaultText`.
+  std::string ReadOrMachineDefault(const std::string& key, const std::string& defaultText);
   // Writes one value, creating the settings key when needed. Returns false
   // when the store refused it; the caller's live value stays as it is.
   bool Write(const std::string& key, const std::string& text);

@@ -53,6 +53,7 @@ void FormDiscoraNotify::Form_MouseMove(unsigned trayMessage) {
     ~ClearBusy() { flag = false; }
   } clearBusy{menuBusy_};
   if (trayMessage == kTrayDoubleClick) {
+    ChooseLaunchDrive();
     LaunchEmulator();
   } else if (trayMessage == kTrayRightButtonUp) {
     int x = 0;

@@ -103,6 +103,8 @@ unsigned Win32Platform::DriveType(const std::string& rootPath) {
   return GetDriveTypeA(rootPath.c_str());
 }
 
+std::uint32_t Win32Platform::LogicalDrives() { return GetLogicalDrives(); }
+
 std::string Win32Platform::FindFirstFileName(const std::string& pattern) {
   WIN32_FIND_DATAW data;
   ScopedFind search(FindFirstFileW(ToWide(pattern).data(), &data));

@@ -33,6 +33,7 @@ class Win32Platform final : public Platform {
   bool AnotherInstanceRunning() override;
   std::string AppFolder() override;
   unsigned DriveType(const std::string& rootPath) override;
+  std::uint32_t LogicalDrives() override;
   std::string FindFirstFileName(const std::string& pattern) override;
   bool FileLength(const std::string& path, std::uint64_t* length) override;
   bool IsFile(const std::string& path) override;

@@ -69,6 +69,21 @@ void FakePlatform::SetDisc(bool present) {
   mci["status cdvgs media present wait"] = MciReply{0, present ? "true" : "false"};
 }
 
+void FakePlatform::AddCdrom(char letter, bool disc) {
+  drives[letter] = kDriveCdrom;
+  discs[letter] = disc;
+}
+
+std::uint32_t FakePlatform::LogicalDrives() {
+  ++logicalDriveCalls;
+  std::uint32_t mask = 0;
+  if (logicalDrivesFail) return mask;
+  for (const auto& [letter, type] : drives) {
+    if (type > 1 && letter >= 'A' && letter <= 'Z') mask |= 1u << (letter - 'A');
+  }
+  return mask;
+}
+
 unsigned FakePlatform::DriveType(const std::string& rootPath) {
   driveQueries.push_back(rootPath);
   // Anything but "X:\" is not a root the system knows.
@@ -206,7 +221,19 @@ std::uint32_t FakePlatform::SendMciString(const std::string& command, char* repl
                                           std::uint32_t replyLength) {
   mciCommands.push_back(command);
   mciLengths.push_back(replyLength);
-  const MciReply answer = mci.count(command) != 0 ? mci[command] : MciReply{};
+  if (command.compare(0, 5, "open ") == 0 && command.size() > 6 && command[6] == ':') {
+    openDrive_ = command[5];
+  }
+  MciReply answer = mci.count(command) != 0 ? mci[command] : MciReply{};
+  const auto disc = discs.find(openDrive_);
+  if (disc != discs.end()) {
+    // A drive of its own: it opens, and answers for its media.
+    if (command.compare(0, 5, "open ") == 0) answer = MciReply{0, "1"};
+    if (command == "status cdvgs media present wait") {
+      answer = drives.count(openDrive_) != 0 ? MciReply{0, disc->second ? "true" : "false"}
+                                              : MciReply{263, ""};  // MCIERR_INVALID_DEVICE_NAME
+    }
+  }
   if (reply != nullptr && replyLength > 0 && !answer.text.empty()) {
     // The reply is cut to the buffer, NUL included, and never written past it.
     const std::size_t n = std::min<std::size_t>(answer.text.size(), replyLength - 1);

@@ -103,6 +103,7 @@ struct FakeRecords {
   std::vector<QueryCall> queries;
   std::vector<WriteCall> writes;
   int createKeyCalls = 0;
+  int logicalDriveCalls = 0;
   int closeKeyCalls = 0;
   std::vector<StartCall> starts;
   std::vector<WindowHandle> activated, restored;
@@ -125,6 +126,10 @@ class FakePlatform : public Platform, public FakeRecords {
   std::map<std::string, std::string> environment;    // the process's own variables
   std::map<std::string, std::string> fileContents;   // lower-case path -> bytes
   std::map<std::string, MciReply> mci;               // exact command -> reply
+  // Drives that answer the media query for themselves: the status after an
+  // open of that drive answers from here, before `mci`.
+  std::map<char, bool> discs;
+  bool logicalDrivesFail = false;  // GetLogicalDrives answers 0
   std::deque<std::int16_t> shiftStates;              // consumed one per query, then shiftDefault
   std::int16_t shiftDefault = 0;
   int cursorX = 0, cursorY = 0;
@@ -167,6 +172,8 @@ class FakePlatform : public Platform, public FakeRecords {
   // The text of a stored option up to its NUL, or nullopt when absent.
   std::optional<std::string> Setting(const std::string& name) const;
   void SetDisc(bool present);
+  // A CD-ROM drive `letter` whose media query answers from `discs`.
+  void AddCdrom(char letter, bool disc);
   std::size_t OpenHandles() const { return handles_.size(); }
   // Forgets every record, so a test sees only what happens after set-up.
   void ClearRecords() { static_cast<FakeRecords&>(*this) = FakeRecords(); }
@@ -175,6 +182,7 @@ class FakePlatform : public Platform, public FakeRecords {
   bool AnotherInstanceRunning() override { return anotherInstance; }
   std::string AppFolder() override { return appFolder; }
   unsigned DriveType(const std::string& rootPath) override;
+  std::uint32_t LogicalDrives() override;
   std::string FindFirstFileName(const std::string& pattern) override;
   bool FileLength(const std::string& path, std::uint64_t* length) override;
   bool IsFile(const std::string& path) override;
@@ -218,6 +226,7 @@ class FakePlatform : public Platform, public FakeRecords {
   std::map<KeyId, RegKeyData> keys_;
   std::map<RegKey, KeyId> handles_;
   RegKey nextHandle_ = 0x100;
+  char openDrive_ = 0;  // the drive of the last MCI open
 };
 
 struct Selection {

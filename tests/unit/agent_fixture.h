@@ -35,6 +35,12 @@ struct Machine {
     ASSERT_TRUE(form.Form_Load());
     platform.ClearRecords();
   }
+  // The watched drive `letter`'s reading and latch.
+  WatchedDrive Drive(char letter = 'D') {
+    const WatchedDrive* drive = form.State().Drives.Find(letter);
+    EXPECT_NE(drive, nullptr) << letter << ": is not watched";
+    return drive != nullptr ? *drive : WatchedDrive{};
+  }
   void InsertPlayStationDisc() {
     platform.SetDisc(true);
     // Disc file systems report upper case.

@@ -26,11 +26,11 @@ TEST_F(MenuTest, AutorunSwitchesTheTimerAndStoresTheCheckMark) {
 }
 
 TEST_F(MenuTest, StartOnlyFlipsAndStores) {
-  const AgentState before = form.State();
+  const bool beforeLatch = Drive().WasPresent;
   form.RunMenuCommand(MenuItem::Start);
   EXPECT_FALSE(window.Checked(MenuItem::Start));
   EXPECT_EQ(platform.Setting("Start"), "False");
-  EXPECT_EQ(form.State().WasPresent, before.WasPresent);  // seeds the latch at the next start
+  EXPECT_EQ(Drive().WasPresent, beforeLatch);  // seeds the latch at the next start
   EXPECT_TRUE(window.timerEnabled);
   form.RunMenuCommand(MenuItem::Start);
   EXPECT_EQ(platform.Setting("Start"), "True");

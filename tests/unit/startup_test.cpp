@@ -259,7 +259,7 @@ TEST_F(StartupTest, StartOptionDecidesWhetherADiscAtStartUpLaunches) {
   platform.folderListing = {"vgs.exe"};
   ASSERT_TRUE(form.Form_Load());
   EXPECT_TRUE(platform.starts.empty());
-  EXPECT_TRUE(form.State().WasPresent);
+  EXPECT_TRUE(Drive().WasPresent);
 
   Machine off;
   off.InsertPlayStationDisc();
@@ -270,7 +270,7 @@ TEST_F(StartupTest, StartOptionDecidesWhetherADiscAtStartUpLaunches) {
   EXPECT_FALSE(off.window.timerEnabled);
   ASSERT_EQ(off.platform.starts.size(), 1u);
   EXPECT_EQ(off.platform.starts[0].application, "C:\\Discora\\vgs.exe");
-  EXPECT_TRUE(off.form.State().WasPresent);
+  EXPECT_TRUE(off.Drive().WasPresent);
 }
 
 }  // namespace

@@ -31,12 +31,12 @@ TEST_F(WatcherTest, OnePollSendsOpenStatusCloseWithASixCharacterReply) {
 
 TEST_F(WatcherTest, LatchLaunchesOncePerInsertion) {
   StartAgent();  // no disc at start-up: the first poll cleared the latch
-  EXPECT_FALSE(form.State().WasPresent);
+  EXPECT_FALSE(Drive().WasPresent);
 
   InsertPlayStationDisc();
   form.Timer1_Timer();
   EXPECT_EQ(platform.starts, std::vector<StartCall>{kEmulator});
-  EXPECT_TRUE(form.State().WasPresent);
+  EXPECT_TRUE(Drive().WasPresent);
   EXPECT_EQ(platform.isFileQueries, std::vector<std::string>{"D:\\system.cnf"});
 
   form.Timer1_Timer();  // still in the drive
@@ -44,9 +44,9 @@ TEST_F(WatcherTest, LatchLaunchesOncePerInsertion) {
 
   platform.SetDisc(false);
   form.Timer1_Timer();
-  EXPECT_FALSE(form.State().WasPresent);
+  EXPECT_FALSE(Drive().WasPresent);
   form.Timer1_Timer();
-  EXPECT_FALSE(form.State().WasPresent);
+  EXPECT_FALSE(Drive().WasPresent);
   EXPECT_EQ(platform.starts.size(), 1u);
 
   platform.SetDisc(true);
@@ -59,7 +59,7 @@ TEST_F(WatcherTest, DiscWithoutSystemCnfIsSeenButNotLaunched) {
   platform.SetDisc(true);
   form.Timer1_Timer();
   EXPECT_TRUE(platform.starts.empty());
-  EXPECT_TRUE(form.State().WasPresent);
+  EXPECT_TRUE(Drive().WasPresent);
 }
 
 TEST_F(WatcherTest, OnlyTheTopBitOfShiftSuppressesALaunch) {
@@ -79,7 +79,7 @@ TEST_F(WatcherTest, OnlyTheTopBitOfShiftSuppressesALaunch) {
     m.platform.shiftDefault = state;
     m.form.Timer1_Timer();
     EXPECT_EQ(m.platform.starts.empty(), suppressed);
-    EXPECT_TRUE(m.form.State().WasPresent);
+    EXPECT_TRUE(m.Drive().WasPresent);
     for (int key : m.platform.keyQueries) EXPECT_EQ(key, 0x10);
     // A disc marked as seen under Shift stays seen.
     m.platform.shiftDefault = 0;
@@ -92,7 +92,7 @@ TEST_F(WatcherTest, OnlyASuccessfulStatusQueryChangesTheReadingOfADriveStillTher
   StartAgent();
   InsertPlayStationDisc();
   form.Timer1_Timer();
-  ASSERT_TRUE(form.State().MediaPresent);
+  ASSERT_TRUE(Drive().MediaPresent);
   EXPECT_TRUE(platform.driveQueries.empty()) << "a poll that reads asks no drive type";
 
   // A failed or unreadable status keeps the disc present: no second launch.
@@ -103,18 +103,18 @@ TEST_F(WatcherTest, OnlyASuccessfulStatusQueryChangesTheReadingOfADriveStillTher
   platform.mci[kStatus] = MciReply{0, ""};
   form.Timer1_Timer();
   EXPECT_EQ(platform.driveQueries.size(), 1u);
-  EXPECT_TRUE(form.State().MediaPresent);
+  EXPECT_TRUE(Drive().MediaPresent);
   EXPECT_EQ(platform.starts.size(), 1u);
 
   platform.SetDisc(false);
   form.Timer1_Timer();
-  ASSERT_FALSE(form.State().MediaPresent);
+  ASSERT_FALSE(Drive().MediaPresent);
   // The open command's "1" and a failed status's own text are no reading.
   platform.mci[kStatus] = MciReply{263, "true"};
   form.Timer1_Timer();
   platform.mci[kStatus] = MciReply{0, ""};
   form.Timer1_Timer();
-  EXPECT_FALSE(form.State().MediaPresent);
+  EXPECT_FALSE(Drive().MediaPresent);
   EXPECT_EQ(platform.starts.size(), 1u);
 }
 
@@ -300,8 +300,8 @@ TEST_F(WatcherTest, VanishedDriveReadsNoDiscSoItsNextDiscLaunches) {
     platform.mci[kStatus] = MciReply{263, ""};
     form.Timer1_Timer();
     form.Timer1_Timer();
-    EXPECT_FALSE(form.State().MediaPresent);
-    EXPECT_FALSE(form.State().WasPresent);
+    EXPECT_FALSE(Drive().MediaPresent);
+    EXPECT_FALSE(Drive().WasPresent);
     EXPECT_EQ(platform.starts.size(), launches);
 
     // Plugged in again with a PlayStation disc: a new insertion, one launch.

@@ -1,0 +1,67 @@
+// The drives the watcher polls, each with its own edge latch: either the
+// first CD-ROM drive, chosen once at start-up, or every CD-ROM drive from C:
+// to Z:, now and later. Following every drive, a drive that appears (a USB
+// drive plugged in, a disc image mounted) is added with its latch clear, so
+// a disc already in it is a new insertion, and a drive that goes away is
+// dropped with its disc.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace discora {
+
+struct WatchedDrive {
+  char Letter = 0;
+  bool MediaPresent = false;  // result of the last media-present query
+  bool WasPresent = false;    // a disc was present at the previous poll
+  // "D:"
+  std::string Spec() const { return std::string(1, Letter) + ":"; }
+};
+
+class DriveWatch {
+ public:
+  // Watches `letter` alone, for good.
+  void WatchOnly(char letter);
+  // Watches every CD-ROM drive there is now and follows the drives that
+  // come and go from then on.
+  void FollowAll(Platform& platform);
+  bool FollowsAll() const { return followsAll_; }
+
+  // Sets the latch of every drive watched now: whether the discs in the
+  // drives at start-up count as seen.
+  void SeedLatches(bool seen);
+
+  // A volume arrived on the drives of `unitMask` (bit 0 = A:), a new disc
+  // when `isMedia`, else a new drive. Returns whether a poll should look:
+  // for the one drive, a new disc in it; following every drive, any drive
+  // from C: to Z:, which the next refresh asks after even when its letter
+  // was in use already.
+  bool NoteArrival(std::uint32_t unitMask, bool isMedia);
+
+  // Following every drive: takes in the drives that appeared and drops the
+  // ones that went away since the last refresh. Asks the system for its
+  // drive letters once, and the type of a drive only for a letter that came
+  // or was named by an arrival. Watching one drive, does nothing.
+  void Refresh(Platform& platform);
+
+  // The watched drives' letters, in letter order.
+  std::vector<char> Letters() const;
+  // The watched drive `letter`, or null.
+  WatchedDrive* Find(char letter);
+  const std::vector<WatchedDrive>& Drives() const { return drives_; }
+
+ private:
+  void Add(char letter);
+  void Remove(char letter);
+
+  bool followsAll_ = false;
+  std::uint32_t inUse_ = 0;    // drive letters in use at the last refresh
+  std::uint32_t arrived_ = 0;  // letters named by arrivals since then
+  std::vector<WatchedDrive> drives_;  // in letter order
+};
+
+}  // namespace discora

@@ -1,0 +1,180 @@
+// Watching every CD-ROM drive: the set following drives that come and go,
+// each drive's own latch, the drive a launch is for, and where the choice is
+// read from.
+#include <string>
+#include <vector>
+
+#include "unit/agent_fixture.h"
+
+namespace discora::test {
+namespace {
+
+constexpr char kEmulatorCommand[] = "\"C:\\Emu\\emu.exe\" -disc %D:";
+
+std::uint32_t Letter(char letter) { return 1u << (letter - 'A'); }
+
+// A machine with no optical drive at all, its user watching every drive; a
+// PlayStation disc starts C:\Emu\emu.exe with the disc's drive letter.
+class AllDrivesTest : public ::testing::Test, public Machine {
+ protected:
+  AllDrivesTest() {
+    platform.drives.clear();
+    platform.drives['C'] = 3;  // the fixed disk
+    platform.SetSetting("AllDrives", "True");
+    platform.SetSetting("PS1Command", kEmulatorCommand);
+    platform.AddFile("C:\\Emu\\emu.exe", 1000);
+  }
+
+  void PlugIn(char letter, bool playStationDisc) {
+    platform.AddCdrom(letter, playStationDisc);
+    if (playStationDisc) platform.AddFile(std::string(1, letter) + ":\\SYSTEM.CNF", "BOOT = x\r\n");
+  }
+  void Unplug(char letter) {
+    platform.drives.erase(letter);
+    platform.discs.erase(letter);
+  }
+  std::vector<std::string> StartedCommands() {
+    std::vector<std::string> lines;
+    for (const StartCall& start : platform.starts) lines.push_back(start.commandLine);
+    return lines;
+  }
+  static std::string Started(char letter) {
+    return "\"C:\\Emu\\emu.exe\" -disc " + std::string(1, letter) + ":";
+  }
+};
+
+TEST_F(AllDrivesTest, NoDriveAtStartThenOneAppearsWithADisc) {
+  ASSERT_TRUE(form.Form_Load());  // runs, and waits for a drive
+  EXPECT_TRUE(platform.mciCommands.empty());
+  platform.ClearRecords();
+
+  form.Timer1_Timer();
+  EXPECT_EQ(platform.logicalDriveCalls, 1);
+  EXPECT_TRUE(platform.mciCommands.empty());
+  EXPECT_TRUE(platform.driveQueries.empty());  // nothing came, nothing asked
+
+  PlugIn('F', true);  // an image mounted after the agent started
+  form.Timer1_Timer();
+  EXPECT_EQ(platform.driveQueries, std::vector<std::string>{"F:\\"});
+  EXPECT_EQ(StartedCommands(), std::vector<std::string>{Started('F')});
+  form.Timer1_Timer();
+  EXPECT_EQ(platform.starts.size(), 1u);
+  EXPECT_EQ(platform.driveQueries.size(), 1u);  // an unchanged set asks no type
+}
+
+TEST_F(AllDrivesTest, EachDriveHasItsOwnLatchAndStartAppliesToDiscsAtStartUp) {
+  PlugIn('D', true);
+  PlugIn('E', false);
+  StartAgent();  // "Start only on disk mount": D:'s disc counts as seen
+  form.Timer1_Timer();
+  EXPECT_TRUE(platform.starts.empty());
+
+  PlugIn('E', true);  // a disc into the second drive
+  form.Timer1_Timer();
+  EXPECT_EQ(StartedCommands(), std::vector<std::string>{Started('E')});
+  EXPECT_TRUE(Drive('D').WasPresent);
+
+  Unplug('D');  // removed with its disc in, then plugged back
+  form.Timer1_Timer();
+  EXPECT_EQ(form.State().Drives.Find('D'), nullptr);
+  PlugIn('D', true);
+  form.Timer1_Timer();
+  EXPECT_EQ(StartedCommands(), (std::vector<std::string>{Started('E'), Started('D')}));
+}
+
+TEST_F(AllDrivesTest, ArrivalsNameDrivesWithOrWithoutMedia) {
+  PlugIn('D', false);
+  StartAgent();
+  form.Form_DeviceArrival(Letter('A') | Letter('B'), true);
+  EXPECT_EQ(window.postedArrivalPolls, 0);
+
+  // A new device comes with flags 0, and one message may name two letters.
+  PlugIn('G', true);
+  platform.drives['H'] = 2;  // a USB stick, not a CD-ROM drive
+  form.Form_DeviceArrival(Letter('G') | Letter('H'), false);
+  EXPECT_EQ(window.postedArrivalPolls, 1);
+  form.Form_ArrivalPoll();
+  EXPECT_EQ(StartedCommands(), std::vector<std::string>{Started('G')});
+  EXPECT_EQ(form.State().Drives.Letters(), (std::vector<char>{'D', 'G'}));
+}
+
+TEST_F(AllDrivesTest, AFailedLetterQueryForgetsNoDisc) {
+  PlugIn('D', true);
+  StartAgent();
+  platform.logicalDrivesFail = true;
+  form.Timer1_Timer();
+  EXPECT_EQ(form.State().Drives.Letters(), std::vector<char>{'D'});
+  platform.logicalDrivesFail = false;
+  form.Timer1_Timer();
+  EXPECT_TRUE(platform.starts.empty());
+}
+
+TEST_F(AllDrivesTest, TrayDoubleClickTakesTheFirstDriveWithAPlayStationDisc) {
+  PlugIn('D', false);
+  PlugIn('E', false);
+  PlugIn('F', true);
+  PlugIn('G', true);
+  StartAgent();
+  form.Form_MouseMove(kTrayDoubleClick);
+  EXPECT_EQ(StartedCommands(), std::vector<std::string>{Started('F')});
+
+  // No drive at all: the emulator alone.
+  Machine bare;
+  bare.platform.drives = {{'C', 3}};
+  bare.platform.SetSetting("AllDrives", "True");
+  bare.platform.SetSetting("PS1Command", kEmulatorCommand);
+  bare.platform.AddFile("C:\\Emu\\emu.exe", 1000);
+  bare.StartAgent();
+  bare.form.Form_MouseMove(kTrayDoubleClick);
+  ASSERT_EQ(bare.platform.starts.size(), 1u);
+  EXPECT_EQ(bare.platform.starts[0].commandLine, "\"C:\\Emu\\emu.exe\"");
+}
+
+// The user's value, else the machine's in the 64-bit programs' view, else
+// the first drive only.
+TEST(AllDrivesOption, ReadFromTheUserThenTheMachine) {
+  const std::string machineKey = kSettingsKey;
+  struct Case {
+    const char* user;     // nullptr: absent
+    const char* machine;  // nullptr: absent
+    const char* machine32;
+    bool all;
+  } cases[] = {
+      {nullptr, nullptr, nullptr, false}, {"True", nullptr, nullptr, true},
+      {nullptr, "True", nullptr, true},   {"False", "True", nullptr, false},
+      {"maybe", "True", nullptr, false},  {nullptr, nullptr, "True", false},
+      {nullptr, "1", nullptr, true},
+  };
+  for (const Case& c : cases) {
+    Machine m;
+    m.platform.AddCdrom('D', false);
+    m.platform.AddCdrom('E', true);
+    m.platform.AddFile("E:\\SYSTEM.CNF", "BOOT = x\r\n");
+    m.platform.SetSetting("Start", "False");
+    m.platform.SetSetting("PS1Command", "C:\\Emu\\emu.exe");
+    m.platform.AddFile("C:\\Emu\\emu.exe", 1000);
+    if (c.user) m.platform.SetSetting("AllDrives", c.user);
+    if (c.machine) m.platform.SetRegText(RegRoot::LocalMachine, machineKey, "AllDrives", c.machine);
+    if (c.machine32) {
+      m.platform.SetRegText(RegRoot::LocalMachine, "Software\\WOW6432Node\\Discora\\Settings",
+                            "AllDrives", c.machine32);
+    }
+    ASSERT_TRUE(m.form.Form_Load());
+    SCOPED_TRACE(std::string(c.user ? c.user : "-") + "/" + (c.machine ? c.machine : "-"));
+    EXPECT_EQ(m.form.State().Drives.FollowsAll(), c.all);
+    // Only the first drive: the disc in E: starts nothing.
+    EXPECT_EQ(m.platform.starts.size(), c.all ? 1u : 0u);
+  }
+}
+
+TEST(AllDrivesOption, OffWithNoDriveEndsTheProgram) {
+  Machine m;
+  m.platform.drives.clear();
+  m.platform.SetRegText(RegRoot::LocalMachine, "Software\\WOW6432Node\\Discora\\Settings",
+                        "AllDrives", "True");
+  EXPECT_FALSE(m.form.Form_Load());
+  EXPECT_TRUE(m.platform.notifications.empty());
+}
+
+}  // namespace
+}  // namespace discora::test
