@@ -59,8 +59,8 @@ class DriveWatch {
   void Remove(char letter);
 
   bool followsAll_ = false;
-  std::uint32_t inUse_ = 0;    // drive letters in use at the last refresh
-  std::uint32_t arrived_ = 0;  // letters named by arrivals since then
+  std::uint32_t inUse_ = 0;           // drive letters in use at the last refresh
+  std::uint32_t arrived_ = 0;         // letters named by arrivals since then
   std::vector<WatchedDrive> drives_;  // in letter order
 };
 

@@ -231,7 +231,7 @@ std::uint32_t FakePlatform::SendMciString(const std::string& command, char* repl
     if (command.compare(0, 5, "open ") == 0) answer = MciReply{0, "1"};
     if (command == "status cdvgs media present wait") {
       answer = drives.count(openDrive_) != 0 ? MciReply{0, disc->second ? "true" : "false"}
-                                              : MciReply{263, ""};  // MCIERR_INVALID_DEVICE_NAME
+                                             : MciReply{263, ""};  // MCIERR_INVALID_DEVICE_NAME
     }
   }
   if (reply != nullptr && replyLength > 0 && !answer.text.empty()) {

@@ -129,8 +129,8 @@ class FakePlatform : public Platform, public FakeRecords {
   // Drives that answer the media query for themselves: the status after an
   // open of that drive answers from here, before `mci`.
   std::map<char, bool> discs;
-  bool logicalDrivesFail = false;  // GetLogicalDrives answers 0
-  std::deque<std::int16_t> shiftStates;              // consumed one per query, then shiftDefault
+  bool logicalDrivesFail = false;        // GetLogicalDrives answers 0
+  std::deque<std::int16_t> shiftStates;  // consumed one per query, then shiftDefault
   std::int16_t shiftDefault = 0;
   int cursorX = 0, cursorY = 0;
   std::map<std::string, OtherWindow> windows;        // title -> window
