@@ -41,8 +41,8 @@
  *                                           (Shell_NotifyIconA NIM_DELETE of the
  *                                            window's icon ID, as a shell that
  *                                            restarts loses it)
- *   probe arrive   [--touch PATH] [--event N] [--type N] [--size N] [--no-record]
- *                  [--restart-timer] UNITMASK FLAGS
+ *   probe arrive   [--touch PATH] [--plug LETTER UNIXPATH] [--broadcast] [--event N]
+ *                  [--type N] [--size N] [--no-record] [--restart-timer] UNITMASK FLAGS
  *   probe discs    DRIVE ROUNDS UTILITY     (fast disc cycles, see cmd_discs)
  *
  * Window records carry kind=window (or kind=control for a child of "state",
@@ -658,14 +658,20 @@ static BOOL send_to_agent(UINT msg, WPARAM wp, LPARAM lp) {
  * which the window manager copies into the receiving process. A record of
  * `size` < 0 has its true size; `record` FALSE sends no record at all. */
 static BOOL send_volume(WPARAM event, DWORD type, long size, BOOL record, DWORD unitmask,
-                        WORD flags) {
+                        WORD flags, BOOL broadcast) {
   DEV_BROADCAST_VOLUME volume;
   ZeroMemory(&volume, sizeof volume);
   volume.dbcv_size = size >= 0 ? (DWORD)size : sizeof volume;
   volume.dbcv_devicetype = type;
   volume.dbcv_unitmask = unitmask;
   volume.dbcv_flags = flags;
-  return send_to_agent(WM_DEVICECHANGE, event, record ? (LPARAM)&volume : 0);
+  LPARAM data = record ? (LPARAM)&volume : 0;
+  if (!broadcast) return send_to_agent(WM_DEVICECHANGE, event, data);
+  /* As the system sends it: to every top-level window, returning once all
+   * of them have answered. */
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutA(HWND_BROADCAST, WM_DEVICECHANGE, event, data, SMTO_ABORTIFHUNG,
+                             STEP_TIMEOUT_MS, &result) != 0;
 }
 
 /* The "Enable Autorun" option as the agent stored it last ("" when absent). */
@@ -722,6 +728,11 @@ static ULONGLONG now_100ns(void) {
  * = A:) and FLAGS (dbcv_flags, 1 = DBTF_MEDIA). Options:
  *   --touch PATH      creates PATH right before the send, so a disc
  *                     "arrives" at the moment the message announces it;
+ *   --plug L PATH     makes L a CD-ROM drive behind the Unix folder PATH
+ *                     right before the send, as a drive plugged in or an
+ *                     image mounted (tried once: a slow step fails);
+ *   --broadcast       sends the message to every top-level window, as the
+ *                     system does, rather than to the agent alone;
  *   --event N         wParam instead of DBT_DEVICEARRIVAL;
  *   --type N          dbch_devicetype instead of DBT_DEVTYP_VOLUME;
  *   --size N          dbch_size instead of the record's true size;
@@ -740,6 +751,9 @@ static int cmd_arrive(const Options* o) {
   int argc = o->argc;
   char** argv = o->argv;
   const char* touch = NULL;
+  const char* plug = NULL;
+  const char* plug_path = NULL;
+  BOOL broadcast = FALSE;
   WPARAM event = DBT_DEVICEARRIVAL;
   long size = -1;
   DWORD type = DBT_DEVTYP_VOLUME;
@@ -748,6 +762,10 @@ static int cmd_arrive(const Options* o) {
   for (; i < argc && !strncmp(argv[i], "--", 2); ++i) {
     if (!strcmp(argv[i], "--touch") && i + 1 < argc)
       touch = argv[++i];
+    else if (!strcmp(argv[i], "--plug") && i + 2 < argc && isalpha((unsigned char)argv[i + 1][0]))
+      plug = argv[++i], plug_path = argv[++i];
+    else if (!strcmp(argv[i], "--broadcast"))
+      broadcast = TRUE;
     else if (!strcmp(argv[i], "--event") && i + 1 < argc)
       event = strtoul(argv[++i], NULL, 0);
     else if (!strcmp(argv[i], "--type") && i + 1 < argc)
@@ -777,7 +795,8 @@ static int cmd_arrive(const Options* o) {
     }
     int polls = count_polls(NULL, 0);
     if (touch && !put_boot_file(touch)) return 2;
-    BOOL sent = send_volume(event, type, size, record, unitmask, flags);
+    if (plug && define_drive(plug[0], DRIVE_CDROM, plug_path) != 0) return 2;
+    BOOL sent = send_volume(event, type, size, record, unitmask, flags, broadcast);
     DWORD after = GetTickCount();
     ULONGLONG after_time = now_100ns();
     if (sent && !settle_agent()) {
@@ -788,7 +807,10 @@ static int cmd_arrive(const Options* o) {
     ULONGLONG settled_time = now_100ns();
     polls = count_polls(NULL, 0) - polls;
     /* Too slow to rule out a timer poll: the machine was busy; again. */
-    if (restart && sent && settled - before >= QUIET_WINDOW_MS) continue;
+    if (restart && sent && settled - before >= QUIET_WINDOW_MS) {
+      if (plug) break; /* the drive is there now: no second first time */
+      continue;
+    }
     printf(
         "before=%lu\tafter=%lu\tsettled=%lu\tbefore_time=%llu\tafter_time=%llu"
         "\tsettled_time=%llu\tsent=%d\tpolls=%d\tattempts=%d\n",
@@ -811,7 +833,7 @@ static int fail(int round, const char* disc, const char* what, int expected, int
 static int arrival_polled(int round, const char* disc, DWORD mask, const char* want) {
   char reading[16];
   int before = count_polls(NULL, 0);
-  if (!send_volume(DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME, -1, TRUE, mask, DBTF_MEDIA))
+  if (!send_volume(DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME, -1, TRUE, mask, DBTF_MEDIA, FALSE))
     return fail(round, disc, "arrival message not handled", 1, 0);
   if (!settle_agent()) return fail(round, disc, "the poll it asked for not handled", 1, 0);
   int after = count_polls(reading, sizeof reading);
