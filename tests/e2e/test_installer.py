@@ -325,7 +325,7 @@ if harness.ARCH.winearch == "win64":
         machine.run_installer("/S", arch=second)
         assert agent.wait(timeout=10) == 0, "closed by its window's close message"
         new = install_folder(second)
-        assert_installed(machine, new, second)
+        entry = assert_installed(machine, new, second)
         assert not machine.unix_path(old).exists()
         assert machine.registry_values(records_view(first), UNINSTALL_KEY) is None
         # One Run value, whether the two views share the Run key or not.
@@ -334,3 +334,6 @@ if harness.ARCH.winearch == "win64":
         assert runs - {None} == {RegValue.sz(f'"{new}\\Discora.exe"')}
         assert machine.settings_values() == settings
         machine.wait_window(cls=AGENT_CLASS, message=f"the {second.name} Discora started again")
+        # Its uninstaller, whichever build, removes the machine-wide value
+        # from the 64-bit view.
+        uninstall(machine, entry)
