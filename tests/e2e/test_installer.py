@@ -3,7 +3,8 @@
 -win64 for x64): the installer, run under Wine as a user or an
 administrator's script runs it (`/S`, `/D=`), the Discora it installs, its
 uninstaller, and the portable zip. The x64 run also installs each build over
-the other, as on 64-bit Windows.
+the other, as on 64-bit Windows. The machine-wide AllDrives value the
+installer keeps is looked for in both registry views of a 64-bit prefix.
 
 Stored command lines (the Run value, the uninstall strings) are run as the
 system runs them, from a batch file through cmd, quotes and all.
@@ -30,6 +31,7 @@ from harness import (
     HKLM32,
     VGS_KEY,
     Arch,
+    SETTINGS_KEY,
     RegValue,
     assert_started,
     discora_exe,
@@ -44,7 +46,11 @@ UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Discor
 UNINSTALLER = "Uninstall Discora.exe"
 # The emulator's folder, with blanks, as its own installer may have made it.
 EMULATOR_FOLDER = "C:\\Games Folder\\Connectix VGS"
-SETTINGS = {"Start": "True", "StartUtils": "False", "App1": "C:\\Tools\\pad.exe"}
+# A user's own AllDrives value is the user's: no installer or uninstaller
+# touches it.
+SETTINGS = {"Start": "True", "StartUtils": "False", "App1": "C:\\Tools\\pad.exe",
+            "AllDrives": "False"}
+PRODUCT_KEY = "Software\\Discora"
 
 
 def folder_files(machine, folder: str) -> set[str]:
@@ -57,11 +63,23 @@ def records_view(arch: Arch) -> str:
     return HKLM32 if arch.name == "x86" else "HKLM"
 
 
-def assert_installed(machine, folder: str, arch: Arch | None = None) -> dict[str, RegValue]:
+def machine_all_drives(machine) -> RegValue | None:
+    """The machine-wide AllDrives value, in the 64-bit view of a 64-bit
+    prefix whichever build's installer wrote it, since both builds read it
+    there; nothing of Discora's is in the 32-bit view."""
+    if harness.ARCH.winearch == "win64":
+        assert machine.registry_values(HKLM32, PRODUCT_KEY) is None
+    return (machine.registry_values("HKLM", SETTINGS_KEY) or {}).get("AllDrives")
+
+
+def assert_installed(machine, folder: str, arch: Arch | None = None,
+                     all_drives: bool = True) -> dict[str, RegValue]:
     """Discora.exe (the bytes of the build under test, or of `arch`'s) and
     its uninstaller in `folder`, the quoted Run value, the Start menu
-    shortcut and the uninstall entry; returns the entry."""
+    shortcut, the uninstall entry, and the machine-wide AllDrives value
+    "True" when the component was selected; returns the entry."""
     arch = arch or harness.ARCH
+    assert machine_all_drives(machine) == (RegValue.sz("True") if all_drives else None)
     view = records_view(arch)
     program = f"{folder}\\Discora.exe"
     uninstaller = f"{folder}\\{UNINSTALLER}"
@@ -100,6 +118,9 @@ def uninstall(machine, entry: dict[str, RegValue]) -> None:
     assert not machine.unix_path(START_MENU_SHORTCUT).exists()
     assert "Discora" not in (machine.registry_values("HKLM", RUN_KEY) or {})
     assert machine.registry_values("HKLM", UNINSTALL_KEY) is None
+    # The machine-wide settings go with their keys, left empty.
+    assert machine_all_drives(machine) is None
+    assert machine.registry_values("HKLM", PRODUCT_KEY) is None
 
 
 def test_silent_install_beside_the_emulator_starts_at_logon_and_uninstalls_only_itself(machine):
@@ -169,7 +190,10 @@ def test_install_over_a_running_discora_closes_it_first_then_starts_it_again_fro
     machine.add_cdrom("d")
     for name, value in SETTINGS.items():
         machine.set_setting(name, value)
+    # An administrator's own machine-wide value, which stays.
+    machine.set_registry("HKLM", SETTINGS_KEY, "Note", "kept")
     machine.run_installer(f"/S /D={folder}")
+    assert machine_all_drives(machine) == RegValue.sz("True")
     base = len(machine.status_queries())
     agent = machine.start_agent(f"{folder}\\Discora.exe")
     machine.wait_polls(1, since=base)
@@ -178,13 +202,16 @@ def test_install_over_a_running_discora_closes_it_first_then_starts_it_again_fro
     written = machine.unix_path(f"{folder}\\Discora.exe").stat().st_ctime_ns
 
     # Again, without /D=: an installed Discora is replaced where it is, and
-    # the one that ran runs again, from the new file.
-    machine.run_installer("/S")
+    # the one that ran runs again, from the new file. /NOALLDRIVES leaves
+    # out every drive: the machine-wide value goes, the key it was in stays
+    # for the administrator's value.
+    machine.run_installer("/S /NOALLDRIVES")
     assert agent.wait(timeout=10) == 0, "closed by its window's close message"
     assert machine.unix_path(f"{folder}\\Discora.exe").stat().st_ctime_ns > written
     machine.wait_polls(1)
     assert machine.tray_shown()
-    assert_installed(machine, folder)
+    assert_installed(machine, folder, all_drives=False)
+    assert machine.registry_values("HKLM", SETTINGS_KEY) == {"Note": RegValue.sz("kept")}
     assert not machine.unix_path(INSTALL_FOLDER).exists()
     assert not machine.unix_path(PROGRAM_FOLDER).exists()
     assert machine.settings_values() == settings
@@ -211,11 +238,12 @@ def test_install_over_a_discora_that_does_not_close_fails_and_changes_nothing(ma
     assert {key: machine.registry_values("HKLM", key) for key in installed} == installed
 
 
-def test_interactive_install_shows_the_licence_can_leave_out_start_at_logon_and_starts_discora(
+def test_interactive_install_shows_the_licence_can_leave_out_components_and_starts_discora(
         machine, desktop):
     machine.add_cdrom("d")
-    # An earlier install's value, which leaving the component out removes.
+    # An earlier install's values, which leaving the components out removes.
     machine.set_registry("HKLM", RUN_KEY, "Discora", '"C:\\Old Folder\\Discora.exe"')
+    machine.set_registry("HKLM", SETTINGS_KEY, "AllDrives", "True")
     machine.run_installer("", wait=False)
 
     def page(what: str, has) -> object:
@@ -229,8 +257,9 @@ def test_interactive_install_shows_the_licence_can_leave_out_start_at_logon_and_
     assert "MIT License" in shown and "Copyright (c) 2026 the Discora developers" in shown
     desktop.key(licence.xwindow, "Return")  # I Agree
     components = page("components", lambda c: c["class"] == "SysTreeView32")
-    # The second item, "Start Discora when Windows starts", unchecked.
-    desktop.key(components.xwindow, "Down", "space", "Return")
+    # The second item, "Start Discora when Windows starts", and the third,
+    # "Watch every CD and DVD drive...", unchecked.
+    desktop.key(components.xwindow, "Down", "space", "Down", "space", "Return")
     folder = page("folder", lambda c: c["text"] == "&Install")
     assert INSTALL_FOLDER in [c["text"] for c in folder.controls]
     desktop.key(folder.xwindow, "Return")
@@ -239,6 +268,7 @@ def test_interactive_install_shows_the_licence_can_leave_out_start_at_logon_and_
 
     machine.wait_window(cls=AGENT_CLASS, message="Discora started by the finish page")
     assert "Discora" not in machine.registry_values("HKLM", RUN_KEY)
+    assert machine.registry_values("HKLM", PRODUCT_KEY) is None
     assert machine.registry_values("HKLM", UNINSTALL_KEY)["InstallLocation"] == \
         RegValue.sz(INSTALL_FOLDER)
     assert machine.unix_path(START_MENU_SHORTCUT).is_file()
@@ -290,11 +320,12 @@ if harness.ARCH.winearch == "win64":
         # The other build's installer, as a user runs it: the running
         # Discora is closed, and the other build is gone, files, folder,
         # Run value and uninstall entry; this one goes into its own default
-        # folder, not the other's, and starts Discora again from there.
+        # folder, not the other's, and starts Discora again from there. The
+        # machine-wide AllDrives value stays, the one value both builds read.
         machine.run_installer("/S", arch=second)
         assert agent.wait(timeout=10) == 0, "closed by its window's close message"
         new = install_folder(second)
-        assert_installed(machine, new, second)
+        entry = assert_installed(machine, new, second)
         assert not machine.unix_path(old).exists()
         assert machine.registry_values(records_view(first), UNINSTALL_KEY) is None
         # One Run value, whether the two views share the Run key or not.
@@ -303,3 +334,6 @@ if harness.ARCH.winearch == "win64":
         assert runs - {None} == {RegValue.sz(f'"{new}\\Discora.exe"')}
         assert machine.settings_values() == settings
         machine.wait_window(cls=AGENT_CLASS, message=f"the {second.name} Discora started again")
+        # Its uninstaller, whichever build, removes the machine-wide value
+        # from the 64-bit view.
+        uninstall(machine, entry)
