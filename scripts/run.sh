@@ -87,6 +87,16 @@ mkdir -p "$drive_c/discora-test/mci" "$drive_c/Discora"
   /d mcitest.dll /f >/dev/null
 wineserver -k; wineserver -w
 
+# DISCORA_ALL_DRIVES=1 watches every CD-ROM drive, also the ones that
+# scripts/disc plugs in while Discora runs; otherwise only the first one.
+if [ "${DISCORA_ALL_DRIVES:-}" = 1 ]; then
+  "$wine" reg add 'HKCU\Software\Discora\Settings' /v AllDrives /d True /f >/dev/null
+else
+  "$wine" reg delete 'HKCU\Software\Discora\Settings' /v AllDrives /f >/dev/null 2>&1 || true
+fi
+# scripts/disc plugs drives in and out through Wine's mount manager with it.
+cp "$programs/probe.exe" "$drive_c/discora-test/"
+
 cp "$bin/Discora.exe" "$drive_c/Discora/"
 for name in testvgs.exe DX7VGSJoy.exe pec.exe; do
   cp "$programs/standin.exe" "$drive_c/Discora/$name"
@@ -96,6 +106,9 @@ mkdir -p "$drive_c/Program Files/PCSX2"
 cp "$programs/standin.exe" "$drive_c/Program Files/PCSX2/pcsx2-qt.exe"
 
 echo "Starting Discora (Ctrl+C ends it). Try: scripts/disc insert psx"
+if [ "${DISCORA_ALL_DRIVES:-}" = 1 ]; then
+  echo "Every drive is watched. Try also: scripts/disc plug e psx; scripts/disc unplug e"
+fi
 echo "Programs it starts are logged in $drive_c/discora-test/standin.log"
 # In the background and waited for, so Ctrl+C or a kill reaches this script
 # at once and the trap ends everything.
