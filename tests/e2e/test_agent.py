@@ -22,6 +22,7 @@ from harness import (
     PEC,
     POLL_SECONDS,
     PROGRAM_FOLDER,
+    SETTINGS_KEY,
     SC_MINIMIZE,
     SW_SHOWMINIMIZED,
     SW_SHOWNORMAL,
@@ -164,6 +165,9 @@ def test_utility_path_with_blanks_starts_that_file_and_no_prefix_of_it(machine):
 def test_only_the_first_cdrom_drive_is_watched(machine):
     machine.install(VGS)
     machine.add_cdrom("f", "psx")
+    # The user's choice wins over the machine's default of every drive.
+    machine.set_setting("AllDrives", "False")
+    machine.set_registry("HKLM", SETTINGS_KEY, "AllDrives", "True")
     # With this off a watched drive holding a disc at start would launch.
     machine.set_setting("Start", "False")
     machine.start_agent_and_wait_first_poll()

@@ -19,8 +19,6 @@ from harness import (
     parse_fields,
 )
 
-DBTF_MEDIA = 0x1
-
 
 def put_duckstation(machine) -> str:
     return machine.put_standin(
@@ -83,14 +81,3 @@ def test_broadcast_arrival_of_a_new_drive_launches_at_once(machine):
     assert record["sent"] == "1" and int(record["polls"]) >= 2, record
     launch = started_for(machine, duckstation, "F")
     assert launch.created <= int(record["settled_time"]), "started by the arrival's poll"
-
-
-def test_users_false_keeps_the_first_drive_only_over_the_machines_true(machine):
-    put_duckstation(machine)
-    machine.install(settings={"AllDrives": "False", "Start": "False"})
-    machine.set_registry("HKLM", SETTINGS_KEY, "AllDrives", "True")
-    machine.add_cdrom("f", "psx")
-    machine.start_agent_and_wait_first_poll()
-    machine.wait_polls(2)
-    assert machine.launches() == []
-    assert set(machine.opens()) == {"D:"}

@@ -117,63 +117,34 @@ TEST_F(AllDrivesTest, TrayDoubleClickTakesTheFirstDriveWithAPlayStationDisc) {
   StartAgent();
   form.Form_MouseMove(kTrayDoubleClick);
   EXPECT_EQ(StartedCommands(), std::vector<std::string>{Started('F')});
-
-  // No drive at all: the emulator alone.
-  Machine bare;
-  bare.platform.drives = {{'C', 3}};
-  bare.platform.SetSetting("AllDrives", "True");
-  bare.platform.SetSetting("PS1Command", kEmulatorCommand);
-  bare.platform.AddFile("C:\\Emu\\emu.exe", 1000);
-  bare.StartAgent();
-  bare.form.Form_MouseMove(kTrayDoubleClick);
-  ASSERT_EQ(bare.platform.starts.size(), 1u);
-  EXPECT_EQ(bare.platform.starts[0].commandLine, "\"C:\\Emu\\emu.exe\"");
 }
 
 // The user's value, else the machine's in the 64-bit programs' view, else
 // the first drive only.
 TEST(AllDrivesOption, ReadFromTheUserThenTheMachine) {
-  const std::string machineKey = kSettingsKey;
+  const std::string machine32 = "Software\\WOW6432Node\\Discora\\Settings";
   struct Case {
-    const char* user;     // nullptr: absent
-    const char* machine;  // nullptr: absent
-    const char* machine32;
+    const char* user;  // nullptr: absent
+    const char* machine;
+    const std::string& key;
     bool all;
-  } cases[] = {
-      {nullptr, nullptr, nullptr, false}, {"True", nullptr, nullptr, true},
-      {nullptr, "True", nullptr, true},   {"False", "True", nullptr, false},
-      {"maybe", "True", nullptr, false},  {nullptr, nullptr, "True", false},
-      {nullptr, "1", nullptr, true},
-  };
+  } cases[] = {{nullptr, nullptr, kSettingsKey, false}, {"True", nullptr, kSettingsKey, true},
+               {nullptr, "True", kSettingsKey, true},   {"False", "True", kSettingsKey, false},
+               {"maybe", "True", kSettingsKey, false},  {nullptr, "1", kSettingsKey, true},
+               {nullptr, "True", machine32, false}};
   for (const Case& c : cases) {
-    Machine m;
-    m.platform.AddCdrom('D', false);
+    Machine m;  // D: empty, E: with a PlayStation disc, which only watching every drive sees
     m.platform.AddCdrom('E', true);
     m.platform.AddFile("E:\\SYSTEM.CNF", "BOOT = x\r\n");
     m.platform.SetSetting("Start", "False");
-    m.platform.SetSetting("PS1Command", "C:\\Emu\\emu.exe");
-    m.platform.AddFile("C:\\Emu\\emu.exe", 1000);
+    m.platform.folderListing = {"vgs.exe"};
     if (c.user) m.platform.SetSetting("AllDrives", c.user);
-    if (c.machine) m.platform.SetRegText(RegRoot::LocalMachine, machineKey, "AllDrives", c.machine);
-    if (c.machine32) {
-      m.platform.SetRegText(RegRoot::LocalMachine, "Software\\WOW6432Node\\Discora\\Settings",
-                            "AllDrives", c.machine32);
-    }
+    if (c.machine) m.platform.SetRegText(RegRoot::LocalMachine, c.key, "AllDrives", c.machine);
     ASSERT_TRUE(m.form.Form_Load());
-    SCOPED_TRACE(std::string(c.user ? c.user : "-") + "/" + (c.machine ? c.machine : "-"));
-    EXPECT_EQ(m.form.State().Drives.FollowsAll(), c.all);
-    // Only the first drive: the disc in E: starts nothing.
+    EXPECT_EQ(m.form.State().Drives.FollowsAll(), c.all)
+        << (c.user ? c.user : "-") << "/" << (c.machine ? c.machine : "-");
     EXPECT_EQ(m.platform.starts.size(), c.all ? 1u : 0u);
   }
-}
-
-TEST(AllDrivesOption, OffWithNoDriveEndsTheProgram) {
-  Machine m;
-  m.platform.drives.clear();
-  m.platform.SetRegText(RegRoot::LocalMachine, "Software\\WOW6432Node\\Discora\\Settings",
-                        "AllDrives", "True");
-  EXPECT_FALSE(m.form.Form_Load());
-  EXPECT_TRUE(m.platform.notifications.empty());
 }
 
 }  // namespace
