@@ -8,19 +8,21 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
 
 namespace discora {
 
 struct WatchedDrive {
-  char Letter = 0;
   bool MediaPresent = false;  // result of the last media-present query
   bool WasPresent = false;    // a disc was present at the previous poll
-  // "D:"
-  std::string Spec() const { return std::string(1, Letter) + ":"; }
 };
+
+// A drive letter's bit in a set of drives (bit 0 = A:).
+constexpr std::uint32_t DriveBit(char letter) { return 1u << (letter - 'A'); }
+
+// "D:"
+inline std::string DriveSpec(char letter) { return std::string(1, letter) + ":"; }
 
 class DriveWatch {
  public:
@@ -35,11 +37,11 @@ class DriveWatch {
   // drives at start-up count as seen.
   void SeedLatches(bool seen);
 
-  // A volume arrived on the drives of `unitMask` (bit 0 = A:), a new disc
-  // when `isMedia`, else a new drive. Returns whether a poll should look:
-  // for the one drive, a new disc in it; following every drive, any drive
-  // from C: to Z:, which the next refresh asks after even when its letter
-  // was in use already.
+  // A volume arrived on the drives of `unitMask`, a new disc when
+  // `isMedia`, else a new drive. Returns whether a poll should look: for
+  // the one drive, a new disc in it; following every drive, any drive from
+  // C: to Z:, which the next refresh asks after even when its letter was in
+  // use already.
   bool NoteArrival(std::uint32_t unitMask, bool isMedia);
 
   // Following every drive: takes in the drives that appeared and drops the
@@ -48,20 +50,19 @@ class DriveWatch {
   // or was named by an arrival. Watching one drive, does nothing.
   void Refresh(Platform& platform);
 
-  // The watched drives' letters, in letter order.
-  std::vector<char> Letters() const;
+  // The watched drives, one bit each.
+  std::uint32_t Watched() const { return watched_; }
   // The watched drive `letter`, or null.
   WatchedDrive* Find(char letter);
-  const std::vector<WatchedDrive>& Drives() const { return drives_; }
 
  private:
   void Add(char letter);
-  void Remove(char letter);
 
   bool followsAll_ = false;
-  std::uint32_t inUse_ = 0;           // drive letters in use at the last refresh
-  std::uint32_t arrived_ = 0;         // letters named by arrivals since then
-  std::vector<WatchedDrive> drives_;  // in letter order
+  std::uint32_t watched_ = 0;
+  std::uint32_t inUse_ = 0;    // drive letters in use at the last refresh
+  std::uint32_t arrived_ = 0;  // letters named by arrivals since then
+  WatchedDrive drives_[26];    // by letter; only the watched ones count
 };
 
 }  // namespace discora

@@ -3,7 +3,6 @@
 // a newly inserted PlayStation disc goes to the launcher, for its drive.
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "agent/form.h"
 
@@ -25,14 +24,16 @@ void FormDiscoraNotify::Timer1_Timer() {
   state_.Drives.Refresh(platform_);
   // A launch can run a message loop of the system's (the consent prompt of a
   // program that runs as administrator), in which another poll may change
-  // the set: each drive is looked up again by its letter.
-  for (const char letter : state_.Drives.Letters()) PollDrive(letter);
+  // the set: it is asked again for each letter.
+  for (char letter = 'C'; letter <= 'Z'; ++letter) {
+    if ((state_.Drives.Watched() & DriveBit(letter)) != 0) PollDrive(letter);
+  }
 }
 
 void FormDiscoraNotify::PollDrive(char letter) {
   WatchedDrive* drive = state_.Drives.Find(letter);
   if (drive == nullptr) return;
-  state_.CdDrive = drive->Spec();
+  state_.CdDrive = DriveSpec(letter);
 
   char reply[kReplyLength + 1] = {};  // one more byte so the reply always ends
   platform_.SendMciString("open " + state_.CdDrive + " Type cdaudio Alias cdvgs wait", reply,
@@ -70,11 +71,14 @@ void FormDiscoraNotify::PollDrive(char letter) {
 
 void FormDiscoraNotify::ChooseLaunchDrive() {
   if (!state_.Drives.FollowsAll()) return;  // the one drive, always
-  const std::vector<WatchedDrive>& drives = state_.Drives.Drives();
-  state_.CdDrive = drives.empty() ? std::string() : drives.front().Spec();
-  for (const WatchedDrive& drive : drives) {
-    if (platform_.IsFile(drive.Spec() + "\\system.cnf")) {
-      state_.CdDrive = drive.Spec();
+  state_.CdDrive.clear();
+  for (char letter = 'C'; letter <= 'Z'; ++letter) {
+    if ((state_.Drives.Watched() & DriveBit(letter)) == 0) continue;
+    const std::string drive = DriveSpec(letter);
+    // The first drive, unless a later one holds a PlayStation disc.
+    if (state_.CdDrive.empty()) state_.CdDrive = drive;
+    if (platform_.IsFile(drive + "\\system.cnf")) {
+      state_.CdDrive = drive;
       return;
     }
   }

@@ -11,8 +11,6 @@ namespace {
 
 constexpr char kEmulatorCommand[] = "\"C:\\Emu\\emu.exe\" -disc %D:";
 
-std::uint32_t Letter(char letter) { return 1u << (letter - 'A'); }
-
 // A machine with no optical drive at all, its user watching every drive; a
 // PlayStation disc starts C:\Emu\emu.exe with the disc's drive letter.
 class AllDrivesTest : public ::testing::Test, public Machine {
@@ -85,17 +83,17 @@ TEST_F(AllDrivesTest, EachDriveHasItsOwnLatchAndStartAppliesToDiscsAtStartUp) {
 TEST_F(AllDrivesTest, ArrivalsNameDrivesWithOrWithoutMedia) {
   PlugIn('D', false);
   StartAgent();
-  form.Form_DeviceArrival(Letter('A') | Letter('B'), true);
+  form.Form_DeviceArrival(DriveBit('A') | DriveBit('B'), true);
   EXPECT_EQ(window.postedArrivalPolls, 0);
 
   // A new device comes with flags 0, and one message may name two letters.
   PlugIn('G', true);
   platform.drives['H'] = 2;  // a USB stick, not a CD-ROM drive
-  form.Form_DeviceArrival(Letter('G') | Letter('H'), false);
+  form.Form_DeviceArrival(DriveBit('G') | DriveBit('H'), false);
   EXPECT_EQ(window.postedArrivalPolls, 1);
   form.Form_ArrivalPoll();
   EXPECT_EQ(StartedCommands(), std::vector<std::string>{Started('G')});
-  EXPECT_EQ(form.State().Drives.Letters(), (std::vector<char>{'D', 'G'}));
+  EXPECT_EQ(form.State().Drives.Watched(), DriveBit('D') | DriveBit('G'));
 }
 
 TEST_F(AllDrivesTest, AFailedLetterQueryForgetsNoDisc) {
@@ -103,7 +101,7 @@ TEST_F(AllDrivesTest, AFailedLetterQueryForgetsNoDisc) {
   StartAgent();
   platform.logicalDrivesFail = true;
   form.Timer1_Timer();
-  EXPECT_EQ(form.State().Drives.Letters(), std::vector<char>{'D'});
+  EXPECT_EQ(form.State().Drives.Watched(), DriveBit('D'));
   platform.logicalDrivesFail = false;
   form.Timer1_Timer();
   EXPECT_TRUE(platform.starts.empty());
