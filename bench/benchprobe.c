@@ -31,6 +31,8 @@
  *         close TITLE...        WM_CLOSE to the top-level window titled
  *                               TITLE, then wait until it is gone
  *         closeclass CLASS      the same for the window of class CLASS
+ *         find CLASS            "ok" once a top-level window of class CLASS
+ *                               is there (waits up to 10 s), else "none"
  *         icons                 how many icons the notification area shows
  *         quit
  *
@@ -388,6 +390,10 @@ static int cmd_serve(void) {
       serve_close(NULL, arg);
     } else if (!strcmp(line, "closeclass") && arg) {
       serve_close(arg, NULL);
+    } else if (!strcmp(line, "find") && arg) {
+      DWORD start = GetTickCount();
+      while (!FindWindowA(arg, NULL) && GetTickCount() - start < 10000) Sleep(5);
+      printf("%s\n", FindWindowA(arg, NULL) ? "ok" : "none");
     } else if (!strcmp(line, "icons")) {
       printf("%d\n", tray_icons());
     } else {
