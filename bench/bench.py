@@ -26,6 +26,20 @@ stand-in emulator logs from GetProcessTimes. Wine's server stamps a new
 process with gettimeofday(), the same clock, so the two subtract directly;
 every sample is checked to lie between the insertion and the moment the
 script saw the stand-in's log line.
+
+Every drive watched (AllDrives=True, set after the first-drive figures):
+idle beside reftray with D: alone (judged as the main idle is, over fewer and
+shorter windows), then with two more empty CD-ROM drives (figures only).
+
+The floor of the insertion-to-launch time is reffloor.exe, which starts the
+same stand-in emulator file from within the arrival message. It is measured
+alone, Discora not running, with the same insertion and message, and
+Discora's median is printed as a ratio to its median: for a disc put into
+D: (Discora watching the first drive), and for a drive that appears holding
+the disc (Discora watching every drive): benchprobe plugs E: through Wine's
+mount manager, showing a folder that holds SYSTEM.CNF, and sends the arrival
+of a new device (flags 0), the insertion time read just before; E: is
+unplugged again between samples.
 """
 
 import os
