@@ -436,7 +436,7 @@ def wait_second_poll(mci):
                interval=0.005)
 
 
-def launch_sample(session, standin, inserted_ns):
+def launch_sample(standin, inserted_ns):
     """The time from `inserted_ns` to the stand-in emulator's creation, in
     ms; waits for its window."""
     line = standin.wait_line(lambda l: "event=start" in l and "role=emulator" in l,
@@ -479,7 +479,7 @@ def measure_appearing(session, probe, cls):
         time.sleep(max(0.0, seen + (i + 0.5) / INSERTIONS * span - time.monotonic()))
         inserted_ns = time.time_ns()
         expect_ok(probe.ask(f"plug {NEW_DRIVE} {cls} {session.image}"), "the new drive")
-        samples.append(launch_sample(session, standin, inserted_ns))
+        samples.append(launch_sample(standin, inserted_ns))
         close_emulator(probe)
         expect_ok(probe.ask(f"unplug {NEW_DRIVE}"), "unplugging the new drive")
     return samples
@@ -501,7 +501,7 @@ def measure_floor_inserted(session, probe):
         inserted_ns = time.time_ns()
         os.rename(staged, disc)
         expect_ok(probe.ask(f"arrive {FLOOR_CLASS} D"), "the arrival message")
-        samples.append(launch_sample(session, standin, inserted_ns))
+        samples.append(launch_sample(standin, inserted_ns))
         close_emulator(probe)
         os.rename(disc, staged)
     return samples
