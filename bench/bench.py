@@ -107,7 +107,11 @@ BEGAN = time.monotonic()
 
 
 def log(text):
-    print(f"bench: [{time.monotonic() - BEGAN:5.0f} s] {text}", file=sys.stderr, flush=True)
+    # The machine's load at each step: a figure taken while other work ran
+    # is spread wider, and the floor is measured after Discora, not beside it.
+    load = Path("/proc/loadavg").read_text().split()[0]
+    print(f"bench: [{time.monotonic() - BEGAN:5.0f} s, load {load}] {text}", file=sys.stderr,
+          flush=True)
 
 
 
