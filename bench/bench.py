@@ -26,6 +26,20 @@ stand-in emulator logs from GetProcessTimes. Wine's server stamps a new
 process with gettimeofday(), the same clock, so the two subtract directly;
 every sample is checked to lie between the insertion and the moment the
 script saw the stand-in's log line.
+
+Every drive watched (AllDrives=True, set after the first-drive figures):
+idle beside reftray with D: alone (judged as the main idle is, over fewer and
+shorter windows), then with two more empty CD-ROM drives (figures only).
+
+The floor of the insertion-to-launch time is reffloor.exe, which starts the
+same stand-in emulator file from within the arrival message. It is measured
+alone, Discora not running, with the same insertion and message, and
+Discora's median is printed as a ratio to its median: for a disc put into
+D: (Discora watching the first drive), and for a drive that appears holding
+the disc (Discora watching every drive): benchprobe plugs E: through Wine's
+mount manager, showing a folder that holds SYSTEM.CNF, and sends the arrival
+of a new device (flags 0), the insertion time read just before; E: is
+unplugged again between samples.
 """
 
 import os
@@ -65,6 +79,9 @@ START_RUNS = 3 if QUICK else 10
 IDLE_ROUNDS = 2 if QUICK else 5
 IDLE_SECONDS = 10 if QUICK else 60
 INSERTIONS = 4 if QUICK else 20
+# The every-drive idle figures: fewer and shorter windows than the main one.
+EXTRA_IDLE_ROUNDS = 2 if QUICK else 3
+EXTRA_IDLE_SECONDS = 10 if QUICK else 30
 POLL_MS = 3000
 WAIT = 20.0  # bound on any single wait for the programs, in seconds
 
@@ -72,10 +89,16 @@ EXE_DISCORA = discora_exe()
 # The reference program is built for the same architecture as Discora.
 EXE_REFTRAY = build_dir() / "bench" / "reftray.exe"
 EXE_PROBE = build_dir() / "bench" / "benchprobe.exe"
+EXE_REFFLOOR = build_dir() / "bench" / "reffloor.exe"
 
 WIN_DISCORA_FOLDER = r"C:\bench\discora"
 WIN_REFTRAY = r"C:\bench\reftray\reftray.exe"
 WIN_PROBE = r"C:\bench\benchprobe.exe"
+WIN_REFFLOOR = r"C:\bench\reffloor\reffloor.exe"
+WIN_EMULATOR = WIN_DISCORA_FOLDER + "\\vgs.exe"
+FLOOR_CLASS = "RefFloorWindow"
+NEW_DRIVE = "E"  # the drive that appears while the programs run
+SPARE_DRIVES = ("E", "F")  # the further empty drives of the three-drive idle
 
 EPOCH_1601_TO_1970_100NS = 116444736000000000
 
@@ -84,8 +107,15 @@ BEGAN = time.monotonic()
 
 
 def log(text):
-    print(f"bench: [{time.monotonic() - BEGAN:5.0f} s] {text}", file=sys.stderr, flush=True)
+    # The machine's load at each step: a figure taken while other work ran
+    # is spread wider, and the floor is measured after Discora, not beside it.
+    load = Path("/proc/loadavg").read_text().split()[0]
+    print(f"bench: [{time.monotonic() - BEGAN:5.0f} s, load {load}] {text}", file=sys.stderr,
+          flush=True)
 
+
+
+BOOT_FILE = b"BOOT = cdrom:\\SLUS_000.01;1\r\nTCB = 4\r\nEVENT = 10\r\nSTACK = 801FFFF0\r\n"
 
 
 class Session:
@@ -105,14 +135,18 @@ class Session:
         self.drive = self.machine.make_disc("bench")
         self.staging = self.worker.discs / "staging"
         self.staging.mkdir()
-        (self.staging / "SYSTEM.CNF").write_bytes(
-            b"BOOT = cdrom:\\SLUS_000.01;1\r\nTCB = 4\r\nEVENT = 10\r\nSTACK = 801FFFF0\r\n")
+        (self.staging / "SYSTEM.CNF").write_bytes(BOOT_FILE)
         self.machine.add_cdrom("d", "bench")
         self.win_discora = self.machine.install_agent(WIN_DISCORA_FOLDER)
         # The emulator Discora finds in its own folder: the stand-in in its
         # "*vgs.exe" role.
-        self.machine.put_standin(WIN_DISCORA_FOLDER + "\\vgs.exe")
+        self.machine.put_standin(WIN_EMULATOR)
         self.machine.put_file(WIN_REFTRAY, EXE_REFTRAY.read_bytes())
+        self.machine.put_file(WIN_REFFLOOR, EXE_REFFLOOR.read_bytes())
+        # A mounted image that holds a PlayStation disc, and empty drives.
+        self.image = self.machine.make_disc("image", {"SYSTEM.CNF": BOOT_FILE})
+        self.spares = {letter: self.machine.make_disc(f"spare-{letter}")
+                       for letter in SPARE_DRIVES}
         self.machine.put_file(WIN_PROBE, EXE_PROBE.read_bytes())
         self.mci_log = self.machine.unix_path(MCI_FOLDER + "\\log.txt")
         self.standin_log = self.machine.unix_path(STANDIN_LOG)
@@ -266,8 +300,8 @@ def cpu_reading(pid):
     return proc_cpu_ticks(pid), proc_thread_ns(pid)
 
 
-def measure_idle(session, probe):
-    log(f"idle: both programs side by side, {IDLE_ROUNDS} windows of {IDLE_SECONDS} s")
+def measure_idle(session, probe, rounds=IDLE_ROUNDS, seconds=IDLE_SECONDS, what=""):
+    log(f"idle{what}: both programs side by side, {rounds} windows of {seconds} s")
     mci = LogTail(session.mci_log)
     ref = session.machine.spawn(WIN_REFTRAY)
     dis = session.machine.spawn(session.win_discora)
@@ -286,9 +320,9 @@ def measure_idle(session, probe):
                interval=0.005)
     hz = os.sysconf("SC_CLK_TCK")
     out = {k: {"cpu_ms": [], "sched_ms": []} for k in pids}
-    for n in range(IDLE_ROUNDS):
+    for n in range(rounds):
         before = {k: cpu_reading(p) for k, p in pids.items()}
-        time.sleep(IDLE_SECONDS)  # the idle window is what is measured
+        time.sleep(seconds)  # the idle window is what is measured
         for k, p in pids.items():
             ticks, threads = cpu_reading(p)
             ns, ended = cpu_ns_between(before[k][1], threads)
@@ -361,6 +395,134 @@ def measure_latency(session, probe, with_arrival):
     return samples
 
 
+# -- every drive watched, and the floor of the insertion-to-launch time ------
+
+def close_discora(probe, discora):
+    if probe.ask(f"closeclass {AGENT_CLASS}") != "ok":
+        raise RuntimeError("Discora.exe did not close")
+    discora.wait(timeout=WAIT)
+
+
+def measure_idle_three_drives(session, probe):
+    """Discora watching every drive, idle beside reftray with D: and two more
+    empty CD-ROM drives, plugged in before either program starts."""
+    for letter, folder in session.spares.items():
+        expect_ok(probe.ask(f"plug {letter} - {folder}"), f"plugging {letter}:")
+    three, discora = measure_idle(session, probe, EXTRA_IDLE_ROUNDS, EXTRA_IDLE_SECONDS,
+                                  ", every drive watched, three drives")
+    close_discora(probe, discora)
+    for letter in session.spares:
+        expect_ok(probe.ask(f"unplug {letter}"), f"unplugging {letter}:")
+    return three
+
+
+def expect_ok(answer, what):
+    if not answer.startswith("ok"):
+        raise RuntimeError(f"{what}: {answer}")
+
+
+def wait_second_poll(mci):
+    """Waits for the second poll of D: that begins from now on to read the
+    empty drive: the first may have asked for the drives just before."""
+    mci.lines()  # what was logged before now
+    starts = 0
+
+    def read():
+        nonlocal starts
+        for line in mci.lines():
+            fields = line.split("\t")[2:]
+            if fields == ["open D:"]:
+                starts += 1
+            elif starts >= 2 and fields == ["status", "false"]:
+                return True
+        return False
+    wait_until(read, POLL_MS / 1000 * 3 + WAIT, "a second poll of the empty drive",
+               interval=0.005)
+
+
+def launch_sample(standin, inserted_ns):
+    """The time from `inserted_ns` to the stand-in emulator's creation, in
+    ms; waits for its window."""
+    line = standin.wait_line(lambda l: "event=start" in l and "role=emulator" in l,
+                             POLL_MS / 1000 + WAIT, "the emulator's start")
+    observed_ns = time.time_ns()
+    created_ns = (int(parse_fields(line)["created"]) - EPOCH_1601_TO_1970_100NS) * 100
+    if not (inserted_ns <= created_ns <= observed_ns):
+        raise RuntimeError(f"clocks disagree: inserted {inserted_ns}, created {created_ns}, "
+                           f"seen {observed_ns}")
+    standin.wait_line(lambda l: "event=window" in l, WAIT, "the emulator's window")
+    return (created_ns - inserted_ns) / 1e6
+
+
+def close_emulator(probe):
+    if probe.ask(f"close {EMULATOR_TITLE}") != "ok":
+        raise RuntimeError("the stand-in emulator did not close")
+
+
+def measure_appearing(session, probe, cls):
+    """A drive that appears holding a PlayStation disc: the image folder
+    plugged in as E: through Wine's mount manager, announced to the window
+    of class `cls` as Windows announces a new device (flags 0); unplugged
+    again after the emulator has started and closed.
+
+    For Discora (every drive watched) each plug is placed in the first half
+    of its 3 s poll cycle, at (i + 0.5) / N of it, as for a disc put into
+    D:, after the second poll that begins after the unplug: that one has
+    seen E: gone."""
+    agent = cls == AGENT_CLASS
+    log(f"drive appears to launch, {'Discora.exe' if agent else 'reffloor.exe'}: "
+        f"{INSERTIONS} plugs")
+    mci = LogTail(session.mci_log)
+    standin = LogTail(session.standin_log)
+    samples = []
+    span = POLL_MS / 1000 / 2
+    for i in range(INSERTIONS):
+        if agent:
+            wait_second_poll(mci)
+        seen = time.monotonic()
+        time.sleep(max(0.0, seen + (i + 0.5) / INSERTIONS * span - time.monotonic()))
+        inserted_ns = time.time_ns()
+        expect_ok(probe.ask(f"plug {NEW_DRIVE} {cls} {session.image}"), "the new drive")
+        samples.append(launch_sample(standin, inserted_ns))
+        close_emulator(probe)
+        expect_ok(probe.ask(f"unplug {NEW_DRIVE}"), "unplugging the new drive")
+    return samples
+
+
+def measure_floor_inserted(session, probe):
+    """reffloor.exe alone, with the method of Discora's "with arrival
+    message" figure: SYSTEM.CNF renamed into D:, then the arrival (DBTF_MEDIA)
+    sent to its window, the disc out again once the emulator has closed. The
+    samples are spaced as Discora's are, with no poll to wait for."""
+    log(f"insertion to launch, reffloor.exe: {INSERTIONS} insertions")
+    standin = LogTail(session.standin_log)
+    disc = session.drive / "SYSTEM.CNF"
+    staged = session.staging / "SYSTEM.CNF"
+    samples = []
+    span = POLL_MS / 1000 / 2
+    for i in range(INSERTIONS):
+        time.sleep((i + 0.5) / INSERTIONS * span)
+        inserted_ns = time.time_ns()
+        os.rename(staged, disc)
+        expect_ok(probe.ask(f"arrive {FLOOR_CLASS} D"), "the arrival message")
+        samples.append(launch_sample(standin, inserted_ns))
+        close_emulator(probe)
+        os.rename(disc, staged)
+    return samples
+
+
+def measure_floor(session, probe, measure):
+    """Runs `measure` with reffloor.exe as the one program that listens:
+    Discora is not running, so neither answers the other's notices or sees
+    the other's disc."""
+    floor = session.machine.spawn(WIN_REFFLOOR, WIN_EMULATOR)
+    expect_ok(probe.ask(f"find {FLOOR_CLASS}"), "reffloor.exe's window")
+    samples = measure(session, probe)
+    expect_ok(probe.ask(f"closeclass {FLOOR_CLASS}"), "closing reffloor.exe")
+    floor.wait(timeout=WAIT)
+    return samples
+
+
 def fmt_ms(value):
     return f"{value:,.0f} ms" if value >= 1000 else f"{value:.1f} ms"
 
@@ -373,7 +535,41 @@ def verdict(ok):
     return "yes" if ok else "**no**"
 
 
-def table(sizes, dlls, startup, idle, poll, arrival):
+def every_drive_rows(idle_one, idle_three, arrival, floor_inserted, appear, floor_appear):
+    """The rows of every drive watched, and of the floor of the latency."""
+    d, r = "Discora.exe", "reftray.exe"
+    windows = f"{EXTRA_IDLE_ROUNDS} × {EXTRA_IDLE_SECONDS} s"
+    rows = []
+    for idle, drives, judged in ((idle_one, "one drive", True),
+                                 (idle_three, "three drives", False)):
+        target = "ratio ≤ 1.1" if judged else "— (figure only)"
+        md, mr = idle[d]["rss_kib"], idle[r]["rss_kib"]
+        rows.append((f"Every drive watched, {drives}: resident memory (VmRSS) after {windows} "
+                     "idle", f"{md:,} KiB", f"{mr:,} KiB", ratio(md, mr), target,
+                     verdict(md <= 1.1 * mr) if judged else ""))
+        cd, cr = idle[d]["sched_ms"], idle[r]["sched_ms"]
+        ratios = [a / b for a, b in zip(cd, cr) if b]
+        median = statistics.median(ratios) if ratios else None
+        rows.append((
+            f"Every drive watched, {drives}: idle CPU, on-CPU time (schedstat), median of "
+            f"{windows}", f"{statistics.median(cd):.1f} ms", f"{statistics.median(cr):.1f} ms",
+            f"{median:.2f} (rounds {', '.join(f'{x:.2f}' for x in ratios)})" if ratios else "n/a",
+            "median " + target if judged else target,
+            (verdict(median <= 1.1) if median is not None else "n/a") if judged else ""))
+    for name, ours, floor in (
+            ("Insertion to launch with arrival message, disc put into D:, "
+             "against reffloor.exe", arrival, floor_inserted),
+            ("Drive appears holding a disc (every drive watched; E: plugged through the mount "
+             "manager, arrival with flags 0), against reffloor.exe", appear, floor_appear)):
+        md, mf = statistics.median(ours), statistics.median(floor)
+        rows.append((f"{name} ({len(ours)} + {len(floor)} samples)",
+                     f"median {fmt_ms(md)}, max {fmt_ms(max(ours))}",
+                     f"reffloor.exe: median {fmt_ms(mf)}, max {fmt_ms(max(floor))}",
+                     ratio(md, mf), "median ratio ≤ 1.2", verdict(md <= 1.2 * mf)))
+    return rows
+
+
+def table(sizes, dlls, startup, idle, poll, arrival, more_rows=()):
     d, r = "Discora.exe", "reftray.exe"
     rows = []
     rows.append(("File size", f"{sizes[d]:,} B ({sizes[d] / 1024:.1f} KiB)",
@@ -415,12 +611,12 @@ def table(sizes, dlls, startup, idle, poll, arrival):
                            f"max {fmt_ms(max(samples))}", "n/a", "n/a", "—", ""))
     head = ("Measure", "Discora.exe", "reftray.exe (reference)", "Ratio", "Target", "Met")
     lines = ["| " + " | ".join(head) + " |", "|" + "|".join("---" for _ in head) + "|"]
-    lines += ["| " + " | ".join(row) + " |" for row in rows]
+    lines += ["| " + " | ".join(row) + " |" for row in [*rows, *more_rows]]
     return "\n".join(lines)
 
 
 def main():
-    for path in (EXE_DISCORA, EXE_REFTRAY, EXE_PROBE):
+    for path in (EXE_DISCORA, EXE_REFTRAY, EXE_PROBE, EXE_REFFLOOR):
         if not path.exists():
             sys.exit(f"bench: {path} is missing; build the {ARCH.preset} preset first")
     # Other work on the machine slows both programs alike but widens the
@@ -437,8 +633,17 @@ def main():
         idle, discora = measure_idle(session, probe)
         poll = measure_latency(session, probe, with_arrival=False)
         arrival = measure_latency(session, probe, with_arrival=True)
-        probe.ask(f"closeclass {AGENT_CLASS}")
-        discora.wait(timeout=WAIT)
+        close_discora(probe, discora)
+        floor_inserted = measure_floor(session, probe, measure_floor_inserted)
+        # Every drive watched: read by Discora at start-up.
+        session.machine.set_setting("AllDrives", "True")
+        idle_one, discora = measure_idle(session, probe, EXTRA_IDLE_ROUNDS, EXTRA_IDLE_SECONDS,
+                                         ", every drive watched, one drive")
+        appear = measure_appearing(session, probe, AGENT_CLASS)
+        close_discora(probe, discora)
+        floor_appear = measure_floor(session, probe,
+                                     lambda s, p: measure_appearing(s, p, FLOOR_CLASS))
+        idle_three = measure_idle_three_drives(session, probe)
         probe.proc.stdin.write("quit\n")
         probe.proc.stdin.flush()
     finally:
@@ -451,7 +656,9 @@ def main():
           f"{os.cpu_count()} cores, load average {load} at the start"
           f"{', BENCH_QUICK=1' if QUICK else ''}):")
     print()
-    print(table(sizes, dlls, startup, idle, poll, arrival))
+    print(table(sizes, dlls, startup, idle, poll, arrival,
+                every_drive_rows(idle_one, idle_three, arrival, floor_inserted, appear,
+                                 floor_appear)))
     print()
     log("done")
 

@@ -14,13 +14,25 @@
  *       Reads commands from standard input, one a line, and answers each
  *       with one line on standard output, so a script on the Linux side can
  *       act inside the prefix without starting a Windows process each time:
- *         arrive CLASS LETTER   SendMessage WM_DEVICECHANGE/DBT_DEVICEARRIVAL
- *                               for a DEV_BROADCAST_VOLUME with DBTF_MEDIA
- *                               on drive LETTER to the top-level window of
- *                               class CLASS
+ *         arrive CLASS LETTER [FLAGS]
+ *                               SendMessage WM_DEVICECHANGE/DBT_DEVICEARRIVAL
+ *                               for a DEV_BROADCAST_VOLUME on drive LETTER
+ *                               to the top-level window of class CLASS;
+ *                               dbcv_flags FLAGS, DBTF_MEDIA (a new disc)
+ *                               unless given
+ *         plug LETTER CLASS UNIXPATH
+ *                               makes LETTER a CD-ROM drive showing the
+ *                               Unix folder UNIXPATH, through Wine's mount
+ *                               manager (as a mounted image appears), then,
+ *                               unless CLASS is "-", announces it to the
+ *                               window of class CLASS as Windows announces a
+ *                               new device: the arrival with dbcv_flags 0
+ *         unplug LETTER         takes the drive away again
  *         close TITLE...        WM_CLOSE to the top-level window titled
  *                               TITLE, then wait until it is gone
  *         closeclass CLASS      the same for the window of class CLASS
+ *         find CLASS            "ok" once a top-level window of class CLASS
+ *                               is there (waits up to 10 s), else "none"
  *         icons                 how many icons the notification area shows
  *         quit
  *
@@ -39,7 +51,11 @@
  * DEV_BROADCAST_VOLUME copied into the receiving process (Wine packs the
  * structure by its dbch_size for event codes with bit 0x8000), so
  * SendMessage from here reaches the agent intact. PostMessage cannot carry
- * it. */
+ * it.
+ *
+ * Drives plugged through the mount manager: Wine sends no notice for them
+ * (it announces only the devices that come from udisks), so "plug" sends the
+ * one Windows sends itself. */
 #include <windows.h>
 
 #include <dbt.h>
@@ -237,22 +253,22 @@ static int cmd_startup(int argc, char** argv) {
   return rc;
 }
 
-static void fill_volume(DEV_BROADCAST_VOLUME* vol, char letter) {
+static void fill_volume(DEV_BROADCAST_VOLUME* vol, char letter, WORD flags) {
   memset(vol, 0, sizeof *vol);
   vol->dbcv_size = sizeof *vol;
   vol->dbcv_devicetype = DBT_DEVTYP_VOLUME;
   vol->dbcv_unitmask = 1u << ((letter | 0x20) - 'a');
-  vol->dbcv_flags = DBTF_MEDIA;
+  vol->dbcv_flags = flags;
 }
 
-static void serve_arrive(const char* cls, const char* letter) {
+static void serve_arrive(const char* cls, char letter, WORD flags) {
   HWND hwnd = FindWindowA(cls, NULL);
   if (!hwnd) {
     printf("error no-window\n");
     return;
   }
   DEV_BROADCAST_VOLUME vol;
-  fill_volume(&vol, letter[0]);
+  fill_volume(&vol, letter, flags);
   double t0 = now_ms();
   DWORD_PTR result = 0;
   /* SendMessage, not PostMessage: the notice points at a structure, which
@@ -260,6 +276,78 @@ static void serve_arrive(const char* cls, const char* letter) {
   LRESULT ok = SendMessageTimeoutA(hwnd, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, (LPARAM)&vol,
                                    SMTO_ABORTIFHUNG, 10000, &result);
   printf("%s ms=%.3f\n", ok ? "ok" : "timeout", now_ms() - t0);
+}
+
+/* Wine's own request to its mount manager (ddk/mountmgr.h, with
+ * WINE_MOUNTMGR_EXTENSIONS), the one winecfg sends: a record with a mount
+ * point defines the drive, one without removes it. */
+#define MOUNTMGR_DEVICE_PATH "\\\\.\\MountPointManager"
+#define IOCTL_MOUNTMGR_DEFINE_UNIX_DRIVE \
+  CTL_CODE(0x6d, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS)
+typedef struct {
+  ULONG size;
+  ULONG type;
+  ULONG fs_type;
+  DWORD serial;
+  ULONGLONG unix_dev;
+  WCHAR letter;
+  USHORT mount_point_offset;
+  USHORT device_offset;
+  USHORT label_offset;
+} UnixDrive;
+
+/* 0 on success, else the error. */
+static DWORD define_drive(char letter, UINT type, const char* mount_point) {
+  char buffer[sizeof(UnixDrive) + MAX_PATH];
+  UnixDrive* drive = (UnixDrive*)buffer;
+  size_t length = mount_point ? strlen(mount_point) + 1 : 0;
+  if (length > MAX_PATH) return ERROR_BAD_PATHNAME;
+  ZeroMemory(buffer, sizeof buffer);
+  drive->size = (ULONG)(sizeof *drive + length);
+  drive->type = type;
+  drive->letter = (WCHAR)(letter | 0x20);
+  if (mount_point) {
+    memcpy(buffer + sizeof *drive, mount_point, length);
+    drive->mount_point_offset = sizeof *drive;
+  }
+  HANDLE manager = CreateFileA(MOUNTMGR_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+  if (manager == INVALID_HANDLE_VALUE) return GetLastError();
+  DWORD returned = 0;
+  BOOL done = DeviceIoControl(manager, IOCTL_MOUNTMGR_DEFINE_UNIX_DRIVE, drive, drive->size, NULL,
+                              0, &returned, NULL);
+  DWORD error = done ? 0 : GetLastError();
+  CloseHandle(manager);
+  return error;
+}
+
+/* "LETTER CLASS UNIXPATH": the path is the rest of the line. */
+static void serve_plug(char* arg) {
+  char* cls = strchr(arg, ' ');
+  char* path = cls ? strchr(cls + 1, ' ') : NULL;
+  if (!path) {
+    printf("error usage\n");
+    return;
+  }
+  *cls++ = '\0';
+  *path++ = '\0';
+  DWORD error = define_drive(arg[0], DRIVE_CDROM, path);
+  if (error) {
+    printf("error mountmgr %lu\n", (unsigned long)error);
+    return;
+  }
+  if (strcmp(cls, "-") != 0)
+    serve_arrive(cls, arg[0], 0);
+  else
+    printf("ok\n");
+}
+
+static void serve_unplug(const char* letter) {
+  DWORD error = define_drive(letter[0], DRIVE_NO_ROOT_DIR, NULL);
+  if (error)
+    printf("error mountmgr %lu\n", (unsigned long)error);
+  else
+    printf("ok\n");
 }
 
 static void serve_close(const char* cls, const char* title) {
@@ -292,11 +380,20 @@ static int cmd_serve(void) {
     if (!strcmp(line, "arrive") && arg && strchr(arg, ' ')) {
       char* letter = strchr(arg, ' ');
       *letter++ = '\0';
-      serve_arrive(arg, letter);
+      char* flags = strchr(letter, ' ');
+      serve_arrive(arg, letter[0], flags ? (WORD)strtoul(flags + 1, NULL, 0) : DBTF_MEDIA);
+    } else if (!strcmp(line, "plug") && arg) {
+      serve_plug(arg);
+    } else if (!strcmp(line, "unplug") && arg) {
+      serve_unplug(arg);
     } else if (!strcmp(line, "close") && arg) {
       serve_close(NULL, arg);
     } else if (!strcmp(line, "closeclass") && arg) {
       serve_close(arg, NULL);
+    } else if (!strcmp(line, "find") && arg) {
+      DWORD start = GetTickCount();
+      while (!FindWindowA(arg, NULL) && GetTickCount() - start < 10000) Sleep(5);
+      printf("%s\n", FindWindowA(arg, NULL) ? "ok" : "none");
     } else if (!strcmp(line, "icons")) {
       printf("%d\n", tray_icons());
     } else {
