@@ -50,6 +50,10 @@ bool RegistryKey::QueryText(const std::string& name, std::string* text) {
   return true;
 }
 
+bool RegistryKey::SubKeyName(std::uint32_t index, std::string* name) {
+  return open_ && platform_.EnumRegSubKey(key_, index, name) == kErrorSuccess;
+}
+
 long RegistryKey::Close() {
   if (!open_) return kErrorSuccess;
   open_ = false;

@@ -50,6 +50,7 @@ class Win32Platform final : public Platform {
   long SetRegValue(RegKey key, const std::string& name, std::uint32_t type,
                    const std::string& data) override;
   long CloseRegKey(RegKey key) override;
+  long EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name) override;
 
   std::uint32_t SendMciString(const std::string& command, char* reply,
                               std::uint32_t replyLength) override;

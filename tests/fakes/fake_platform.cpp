@@ -147,7 +147,10 @@ RegKeyData* FakePlatform::Open(RegKey handle) {
 }
 
 long FakePlatform::OpenRegKey(RegRoot root, const std::string& subKey, RegView view, RegKey* key) {
-  auto it = keys_.find({root, Lower(StoredPath(root, subKey, view))});
+  const KeyId id{root, Lower(StoredPath(root, subKey, view))};
+  auto it = keys_.find(id);
+  // A key with subkeys exists even when a test set up only those.
+  if (it == keys_.end() && !SubKeyNames(id).empty()) it = keys_.emplace(id, RegKeyData()).first;
   if (it == keys_.end()) return kErrorFileNotFound;
   if (it->second.unreadable) return kErrorAccessDenied;
   *key = nextHandle_++;
@@ -200,6 +203,31 @@ long FakePlatform::CloseRegKey(RegKey key) {
   if (k == nullptr) return kErrorInvalidHandle;
   handles_.erase(key);
   return k->closeFails ? kErrorInvalidHandle : kErrorSuccess;
+}
+
+std::vector<std::string> FakePlatform::SubKeyNames(const KeyId& id) const {
+  // The map keeps keys in the order of their paths, so all those below the
+  // key follow one another.
+  const std::string prefix = id.second + "\\";
+  std::set<std::string> names;
+  for (auto it = keys_.lower_bound({id.first, prefix});
+       it != keys_.end() && it->first.first == id.first &&
+       it->first.second.compare(0, prefix.size(), prefix) == 0;
+       ++it) {
+    const std::string& path = it->first.second;
+    names.insert(path.substr(prefix.size(), path.find('\\', prefix.size()) - prefix.size()));
+  }
+  return {names.begin(), names.end()};
+}
+
+long FakePlatform::EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name) {
+  auto handle = handles_.find(key);
+  if (handle == handles_.end()) return kErrorInvalidHandle;
+  ++enumKeyCalls;
+  const std::vector<std::string> names = SubKeyNames(handle->second);
+  if (index >= names.size()) return kErrorNoMoreItems;
+  *name = names[index];
+  return kErrorSuccess;
 }
 
 std::uint32_t FakePlatform::SendMciString(const std::string& command, char* reply,

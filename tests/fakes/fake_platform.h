@@ -104,6 +104,7 @@ struct FakeRecords {
   std::vector<WriteCall> writes;
   int createKeyCalls = 0;
   int closeKeyCalls = 0;
+  int enumKeyCalls = 0;
   std::vector<StartCall> starts;
   std::vector<WindowHandle> activated, restored;
   std::vector<BoxCall> boxes;
@@ -192,6 +193,8 @@ class FakePlatform : public Platform, public FakeRecords {
   long SetRegValue(RegKey key, const std::string& name, std::uint32_t type,
                    const std::string& data) override;
   long CloseRegKey(RegKey key) override;
+  // The subkeys a test set up under the key, in the order of their names.
+  long EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name) override;
   std::uint32_t SendMciString(const std::string& command, char* reply,
                               std::uint32_t replyLength) override;
   std::int16_t AsyncKeyState(int virtualKey) override;
@@ -211,6 +214,8 @@ class FakePlatform : public Platform, public FakeRecords {
  private:
   using KeyId = std::pair<RegRoot, std::string>;
   RegKeyData* Open(RegKey handle);
+  // The names (lower case) of the key's direct subkeys, in order.
+  std::vector<std::string> SubKeyNames(const KeyId& id) const;
 
   std::map<std::string, std::uint64_t> files_;
   std::vector<std::string> filePaths_;  // as added, letter case kept
