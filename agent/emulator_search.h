@@ -1,9 +1,9 @@
-// The emulators people play PlayStation discs with today, found where their
-// installers put them: DuckStation and RetroArch (with a PlayStation core)
-// for PlayStation discs, PCSX2 for PlayStation 2 discs. A search reads a few
-// registry values and asks after a few files, so it runs only when a launch
-// needs it: an emulator installed while the agent runs is found at the next
-// disc.
+// The emulators people play PlayStation discs with today, found wherever
+// people install them: DuckStation and RetroArch (with a PlayStation core)
+// for PlayStation discs, PCSX2 for PlayStation 2 discs. The search reads the
+// system's uninstall entries, Scoop's folders and the installers' default
+// folders, so it runs only when a launch needs it: an emulator installed
+// while the agent runs is found at the next disc.
 #pragma once
 
 #include <string>
@@ -11,6 +11,8 @@
 #include "platform/platform.h"
 
 namespace discora {
+
+class RegistryKey;
 
 enum class TodaysEmulator { DuckStation, RetroArch, Pcsx2 };
 
@@ -30,13 +32,22 @@ class EmulatorSearch {
   bool Find(TodaysEmulator emulator, FoundEmulator* found);
 
  private:
-  // The folder an uninstall entry (a key under the system's Uninstall key)
-  // names: its InstallLocation, else the folder of its DisplayIcon or its
-  // UninstallString; "" when there is none.
-  std::string EntryFolder(RegRoot root, RegView view, const char* entry);
-  // Whether the entry `entry` of the machine, in either view, or (when
-  // `ofUser`) the current user's names a folder that holds the emulator.
-  bool InEntryFolders(const char* entry, bool ofUser);
+  // Whether an entry under the system's Uninstall key, in any place
+  // installers record themselves, is the emulator's and names a folder that
+  // holds it. An entry is known by what it says, not by its key's name:
+  // installers name their keys as they please (a GUID for Inno Setup).
+  bool InUninstallEntries();
+  // The folder the entry `name` names when it is the emulator's: its
+  // InstallLocation, else the folder of its DisplayIcon or its
+  // UninstallString; "" when it is another program's or names none.
+  std::string EntryFolder(RegRoot root, RegView view, const std::string& name);
+  bool IsEmulatorsEntry(RegistryKey& entry);
+  // Whether Scoop's folder of the emulator, the user's or the machine's,
+  // holds it. Scoop keeps no record but a fixed layout.
+  bool InScoop();
+  // The folder `variable` names, else `parentVariable`'s "scoop"; "" when
+  // neither is set.
+  std::string ScoopFolder(const char* variable, const char* parentVariable);
   // Whether the folder `base` + `rest` holds the emulator; an empty `base`
   // names none.
   bool InFolder(const std::string& base, const char* rest = "");
