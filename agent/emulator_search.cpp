@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #include "agent/command_line.h"
 #include "settings/registry_key.h"
@@ -111,22 +112,48 @@ bool EmulatorSearch::Find(TodaysEmulator emulator, FoundEmulator* found) {
 }
 
 bool EmulatorSearch::InUninstallEntries() {
-  for (const auto& place : kUninstallPlaces) {
+  for (std::size_t i = 0; i < std::size(kUninstallPlaces); ++i) {
+    const auto& place = kUninstallPlaces[i];
+    UninstallRecords::Place& known = records_.places[i];
     RegistryKey entries(platform_);
-    if (entries.Open(place.root, kUninstallKey, place.view) != kErrorSuccess) continue;
-    std::string name;
-    for (std::uint32_t index = 0; entries.SubKeyName(index, &name); ++index) {
-      if (InFolder(EntryFolder(place.root, place.view, name))) return true;
+    if (entries.Open(place.root, kUninstallKey, place.view) != kErrorSuccess) {
+      known = UninstallRecords::Place();
+      continue;
+    }
+    std::uint64_t writeTime = 0;
+    const bool timed = entries.WriteTime(&writeTime);
+    if (!timed || !known.read || known.writeTime != writeTime) {
+      ReadEntries(entries, place.root, place.view, &known);
+      known.read = timed;
+      known.writeTime = writeTime;
+    }
+    for (const auto& [emulator, name] : known.entries) {
+      if (emulator == emulator_ && InFolder(EntryFolder(place.root, place.view, name))) return true;
     }
   }
   return false;
 }
 
+void EmulatorSearch::ReadEntries(RegistryKey& entries, RegRoot root, RegView view,
+                                 UninstallRecords::Place* place) {
+  place->entries.clear();
+  std::string name;
+  for (std::uint32_t index = 0; entries.SubKeyName(index, &name); ++index) {
+    RegistryKey entry(platform_);
+    if (entry.Open(root, std::string(kUninstallKey) + "\\" + name, view) != kErrorSuccess) continue;
+    for (const TodaysEmulator emulator :
+         {TodaysEmulator::DuckStation, TodaysEmulator::RetroArch, TodaysEmulator::Pcsx2}) {
+      if (IsEntryOf(entry, emulator)) place->entries.emplace_back(emulator, name);
+    }
+  }
+}
+
 std::string EmulatorSearch::EntryFolder(RegRoot root, RegView view, const std::string& name) {
   RegistryKey entry(platform_);
   std::string text;
+  // Read again: it may have changed since, or gone.
   if (entry.Open(root, std::string(kUninstallKey) + "\\" + name, view) != kErrorSuccess ||
-      !IsEmulatorsEntry(entry)) {
+      !IsEntryOf(entry, emulator_)) {
     return text;
   }
   // Inno Setup ends it with a separator.
@@ -143,10 +170,10 @@ std::string EmulatorSearch::EntryFolder(RegRoot root, RegView view, const std::s
   return entry.QueryText("UninstallString", &text) ? FolderOf(PathIn(text)) : std::string();
 }
 
-bool EmulatorSearch::IsEmulatorsEntry(RegistryKey& entry) {
+bool EmulatorSearch::IsEntryOf(RegistryKey& entry, TodaysEmulator emulator) {
   // Its name begins the entry's DisplayName ("DuckStation", "PCSX2 2.2.0"),
   // or winget's id of its package is there.
-  const EmulatorNames& names = kNames[static_cast<int>(emulator_)];
+  const EmulatorNames& names = kNames[static_cast<int>(emulator)];
   std::string text;
   if (entry.QueryText("DisplayName", &text) && BeginsWith(text, names.displayName)) return true;
   if (!entry.QueryText("WinGetPackageIdentifier", &text)) return false;

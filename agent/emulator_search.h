@@ -6,7 +6,10 @@
 // while the agent runs is found at the next disc.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -23,9 +26,25 @@ struct FoundEmulator {
   std::string discArguments;
 };
 
+// What the last reading of the uninstall entries found, kept from one launch
+// to the next: for each place installers record themselves in, when its list
+// of entries last changed and which of the entries are today's emulators'.
+// Reading a few hundred entries costs a launch more than reading the few
+// found before, so a place is read again only when an entry was added or
+// removed there; the entries found are read at every launch.
+struct UninstallRecords {
+  struct Place {
+    bool read = false;
+    std::uint64_t writeTime = 0;
+    std::vector<std::pair<TodaysEmulator, std::string>> entries;  // in the order read
+  };
+  Place places[3];
+};
+
 class EmulatorSearch {
  public:
-  explicit EmulatorSearch(Platform& platform) : platform_(platform) {}
+  EmulatorSearch(Platform& platform, UninstallRecords& records)
+      : platform_(platform), records_(records) {}
 
   // Fills `found` and returns true when `emulator` is installed; the first
   // place that holds it wins.
@@ -37,11 +56,16 @@ class EmulatorSearch {
   // holds it. An entry is known by what it says, not by its key's name:
   // installers name their keys as they please (a GUID for Inno Setup).
   bool InUninstallEntries();
+  // Reads every entry of the open list `entries` again and keeps those that
+  // are one of today's emulators'.
+  void ReadEntries(RegistryKey& entries, RegRoot root, RegView view,
+                   UninstallRecords::Place* place);
   // The folder the entry `name` names when it is the emulator's: its
   // InstallLocation, else the folder of its DisplayIcon or its
   // UninstallString; "" when it is another program's or names none.
   std::string EntryFolder(RegRoot root, RegView view, const std::string& name);
-  bool IsEmulatorsEntry(RegistryKey& entry);
+  // Whether the open entry is `emulator`'s.
+  bool IsEntryOf(RegistryKey& entry, TodaysEmulator emulator);
   // Whether Scoop's folder of the emulator, the user's or the machine's,
   // holds it. Scoop keeps no record but a fixed layout.
   bool InScoop();
@@ -53,6 +77,7 @@ class EmulatorSearch {
   bool InFolder(const std::string& base, const char* rest = "");
 
   Platform& platform_;
+  UninstallRecords& records_;
   TodaysEmulator emulator_ = TodaysEmulator::DuckStation;
   FoundEmulator* found_ = nullptr;
 };

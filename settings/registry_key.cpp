@@ -54,6 +54,10 @@ bool RegistryKey::SubKeyName(std::uint32_t index, std::string* name) {
   return open_ && platform_.EnumRegSubKey(key_, index, name) == kErrorSuccess;
 }
 
+bool RegistryKey::WriteTime(std::uint64_t* time) {
+  return open_ && platform_.RegKeyWriteTime(key_, time) == kErrorSuccess;
+}
+
 long RegistryKey::Close() {
   if (!open_) return kErrorSuccess;
   open_ = false;

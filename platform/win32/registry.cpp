@@ -161,4 +161,14 @@ long Win32Platform::EnumRegSubKey(RegKey key, std::uint32_t index, std::string* 
   return rc;
 }
 
+long Win32Platform::RegKeyWriteTime(RegKey key, std::uint64_t* time) {
+  FILETIME written = {};
+  const LONG rc = RegQueryInfoKeyA(ToHkey(key), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr, nullptr, &written);
+  if (rc == ERROR_SUCCESS) {
+    *time = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  }
+  return rc;
+}
+
 }  // namespace discora

@@ -42,6 +42,14 @@ std::string Lower(const std::string& text) {
   return out;
 }
 
+RegKeyData& FakePlatform::Key(RegRoot root, const std::string& subKey) {
+  const std::string path = Lower(subKey);
+  if (keys_.count({root, path}) == 0 && path.rfind('\\') != std::string::npos) {
+    keys_[{root, path.substr(0, path.rfind('\\'))}].writeTime = ++changes_;
+  }
+  return keys_[{root, path}];
+}
+
 void FakePlatform::SetRegText(RegRoot root, const std::string& subKey, const std::string& name,
                               const std::string& text, std::uint32_t type) {
   SetRegBytes(root, subKey, name, type, text + '\0');
@@ -49,7 +57,9 @@ void FakePlatform::SetRegText(RegRoot root, const std::string& subKey, const std
 
 void FakePlatform::SetRegBytes(RegRoot root, const std::string& subKey, const std::string& name,
                                std::uint32_t type, const std::string& bytes) {
-  Key(root, subKey).values[Lower(name)] = RegValue{type, bytes};
+  RegKeyData& key = Key(root, subKey);
+  key.values[Lower(name)] = RegValue{type, bytes};
+  key.writeTime = ++changes_;
 }
 
 void FakePlatform::SetSetting(const std::string& name, const std::string& text) {
@@ -227,6 +237,13 @@ long FakePlatform::EnumRegSubKey(RegKey key, std::uint32_t index, std::string* n
   const std::vector<std::string> names = SubKeyNames(handle->second);
   if (index >= names.size()) return kErrorNoMoreItems;
   *name = names[index];
+  return kErrorSuccess;
+}
+
+long FakePlatform::RegKeyWriteTime(RegKey key, std::uint64_t* time) {
+  RegKeyData* k = Open(key);
+  if (k == nullptr) return kErrorInvalidHandle;
+  *time = k->writeTime;
   return kErrorSuccess;
 }
 

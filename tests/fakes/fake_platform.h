@@ -43,6 +43,7 @@ struct RegKeyData {
   bool unreadable = false;                 // OpenRegKey is refused
   bool unwritable = false;                 // CreateRegKey is refused
   bool closeFails = false;                 // CloseRegKey reports an error
+  std::uint64_t writeTime = 0;             // the change that touched it last
 };
 
 // What the agent asked for or did, one record per call.
@@ -155,7 +156,8 @@ class FakePlatform : public Platform, public FakeRecords {
   // Keys by the path the system stores them under: a 32-bit program's key
   // of the machine's software, such as the emulator's record, is under
   // "SOFTWARE\WOW6432Node" (kWow32Software), as on 64-bit Windows.
-  RegKeyData& Key(RegRoot root, const std::string& subKey) { return keys_[{root, Lower(subKey)}]; }
+  // A key made here touches the key above it, as on Windows.
+  RegKeyData& Key(RegRoot root, const std::string& subKey);
   bool HasKey(RegRoot root, const std::string& subKey) const {
     return keys_.count({root, Lower(subKey)}) != 0;
   }
@@ -195,6 +197,9 @@ class FakePlatform : public Platform, public FakeRecords {
   long CloseRegKey(RegKey key) override;
   // The subkeys a test set up under the key, in the order of their names.
   long EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name) override;
+  // A count of the changes made to the key, its values and its list of
+  // subkeys, so far.
+  long RegKeyWriteTime(RegKey key, std::uint64_t* time) override;
   std::uint32_t SendMciString(const std::string& command, char* reply,
                               std::uint32_t replyLength) override;
   std::int16_t AsyncKeyState(int virtualKey) override;
@@ -223,6 +228,7 @@ class FakePlatform : public Platform, public FakeRecords {
   std::map<KeyId, RegKeyData> keys_;
   std::map<RegKey, KeyId> handles_;
   RegKey nextHandle_ = 0x100;
+  std::uint64_t changes_ = 0;
 };
 
 struct Selection {

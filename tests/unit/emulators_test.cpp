@@ -1,5 +1,6 @@
 // Today's emulators: which disc is in the drive, the command lines built for
 // it, and the order in which the launcher chooses what to start.
+#include <algorithm>
 #include <map>
 #include <string>
 #include <utility>
@@ -82,7 +83,8 @@ constexpr char kMachine32[] =
 // The program the search alone finds on `platform`, or "".
 std::string FoundProgram(FakePlatform& platform, TodaysEmulator emulator) {
   FoundEmulator found;
-  const bool ok = EmulatorSearch(platform).Find(emulator, &found);
+  UninstallRecords records;
+  const bool ok = EmulatorSearch(platform, records).Find(emulator, &found);
   EXPECT_EQ(platform.OpenHandles(), 0u) << "every key it opened is closed";
   return ok ? found.program : "";
 }
@@ -291,6 +293,35 @@ TEST_F(TodaysEmulatorsTest, TheUsersCommandWinsAndANameOfNothingStartsNothing) {
   EXPECT_EQ(platform.starts,
             std::vector<StartCall>{Started("C:\\Emu 1\\my emu.exe", "-cd D: -volume 50%")});
   EXPECT_TRUE(platform.activated.empty());
+}
+
+TEST_F(TodaysEmulatorsTest, ALaunchReadsAgainOnlyTheEntriesFoundUntilTheirListChanges) {
+  for (int n = 0; n < 20; ++n) {
+    SetEntry(platform, RegRoot::CurrentUser, kUninstall + std::to_string(n),
+             {{"DisplayName", "X"}});
+  }
+  SetEntry(platform, RegRoot::LocalMachine, kMachine64 + std::string("D"),
+           {{"DisplayName", "DuckStation"}, {"InstallLocation", "E:\\D"}});
+  platform.AddFile("E:\\D\\duckstation-qt-x64-ReleaseLTCG.exe", 1);
+  StartAgent();
+  Reinsert(false);
+  platform.ClearRecords();
+  Reinsert(false);
+  EXPECT_EQ(platform.enumKeyCalls, 0);
+  EXPECT_EQ(std::count_if(platform.queries.begin(), platform.queries.end(),
+                          [](const QueryCall& q) { return q.name == "DisplayName"; }),
+            2)
+      << "its own entry's name, its size then its text";
+
+  // Installed for the user too, while the agent runs: the user's entries
+  // come first.
+  SetEntry(platform, RegRoot::CurrentUser, kUninstall + std::string("U"),
+           {{"WinGetPackageIdentifier", "Stenzek.DuckStation"}, {"InstallLocation", "E:\\U"}});
+  platform.AddFile("E:\\U\\duckstation-qt-x64-ReleaseLTCG.exe", 1);
+  Reinsert(false);
+  ASSERT_EQ(platform.starts.size(), 2u);
+  EXPECT_EQ(platform.starts[0].application, "E:\\D\\duckstation-qt-x64-ReleaseLTCG.exe");
+  EXPECT_EQ(platform.starts[1].application, "E:\\U\\duckstation-qt-x64-ReleaseLTCG.exe");
 }
 
 TEST_F(TodaysEmulatorsTest, IdlePollsReadNeitherTheDiscNorTheRegistry) {
