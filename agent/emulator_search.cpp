@@ -141,9 +141,10 @@ void EmulatorSearch::ReadEntries(RegistryKey& entries, RegRoot root, RegView vie
   for (std::uint32_t index = 0; entries.SubKeyName(index, &name); ++index) {
     RegistryKey entry(platform_);
     if (entry.Open(root, std::string(kUninstallKey) + "\\" + name, view) != kErrorSuccess) continue;
+    const EntryNames names = NamesIn(entry);
     for (const TodaysEmulator emulator :
          {TodaysEmulator::DuckStation, TodaysEmulator::RetroArch, TodaysEmulator::Pcsx2}) {
-      if (IsEntryOf(entry, emulator)) place->entries.emplace_back(emulator, name);
+      if (names.Are(emulator)) place->entries.emplace_back(emulator, name);
     }
   }
 }
@@ -153,7 +154,7 @@ std::string EmulatorSearch::EntryFolder(RegRoot root, RegView view, const std::s
   std::string text;
   // Read again: it may have changed since, or gone.
   if (entry.Open(root, std::string(kUninstallKey) + "\\" + name, view) != kErrorSuccess ||
-      !IsEntryOf(entry, emulator_)) {
+      !NamesIn(entry).Are(emulator_)) {
     return text;
   }
   // Inno Setup ends it with a separator.
@@ -170,15 +171,20 @@ std::string EmulatorSearch::EntryFolder(RegRoot root, RegView view, const std::s
   return entry.QueryText("UninstallString", &text) ? FolderOf(PathIn(text)) : std::string();
 }
 
-bool EmulatorSearch::IsEntryOf(RegistryKey& entry, TodaysEmulator emulator) {
+EntryNames EmulatorSearch::NamesIn(RegistryKey& entry) {
+  EntryNames names;
+  entry.QueryText("DisplayName", &names.displayName);
+  entry.QueryText("WinGetPackageIdentifier", &names.wingetId);
+  return names;
+}
+
+bool EntryNames::Are(TodaysEmulator emulator) const {
   // Its name begins the entry's DisplayName ("DuckStation", "PCSX2 2.2.0"),
   // or winget's id of its package is there.
   const EmulatorNames& names = kNames[static_cast<int>(emulator)];
-  std::string text;
-  if (entry.QueryText("DisplayName", &text) && BeginsWith(text, names.displayName)) return true;
-  if (!entry.QueryText("WinGetPackageIdentifier", &text)) return false;
+  if (BeginsWith(displayName, names.displayName)) return true;
   for (const char* id : names.wingetIds) {
-    if (id != nullptr && SameName(text, id)) return true;
+    if (id != nullptr && SameName(wingetId, id)) return true;
   }
   return false;
 }

@@ -41,6 +41,15 @@ struct UninstallRecords {
   Place places[3];
 };
 
+// What an uninstall entry says it is: its DisplayName and winget's id of its
+// package, each "" when absent.
+struct EntryNames {
+  std::string displayName;
+  std::string wingetId;
+  // Whether they are `emulator`'s.
+  bool Are(TodaysEmulator emulator) const;
+};
+
 class EmulatorSearch {
  public:
   EmulatorSearch(Platform& platform, UninstallRecords& records)
@@ -64,8 +73,7 @@ class EmulatorSearch {
   // InstallLocation, else the folder of its DisplayIcon or its
   // UninstallString; "" when it is another program's or names none.
   std::string EntryFolder(RegRoot root, RegView view, const std::string& name);
-  // Whether the open entry is `emulator`'s.
-  bool IsEntryOf(RegistryKey& entry, TodaysEmulator emulator);
+  EntryNames NamesIn(RegistryKey& entry);
   // Whether Scoop's folder of the emulator, the user's or the machine's,
   // holds it. Scoop keeps no record but a fixed layout.
   bool InScoop();

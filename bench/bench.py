@@ -468,7 +468,8 @@ def table(sizes, dlls, startup, idle, poll, arrival, records):
     mr, ma = statistics.median(records), statistics.median(arrival)
     rows.append((f"… DuckStation found through its winget record among {OTHER_ENTRIES} other "
                  f"uninstall entries ({len(records)} insertions)",
-                 f"median {fmt_ms(mr)}, max {fmt_ms(max(records))}", "n/a",
+                 f"median {fmt_ms(mr)}, max {fmt_ms(max(records))}, the first after "
+                 f"start-up (every entry read) {fmt_ms(records[0])}", "n/a",
                  f"{ratio(mr, ma)} (to the emulator in Discora's folder)", "ratio ≤ 1.2",
                  verdict(mr <= 1.2 * ma)))
     head = ("Measure", "Discora.exe", "reftray.exe (reference)", "Ratio", "Target", "Met")
