@@ -121,22 +121,11 @@ TEST(EmulatorSearchTest, AnEntryIsKnownByItsDisplayNameOrWingetIdInEveryRootAndV
        kMachine64 + std::string("{13CEE6E5-8EB3-47D3-882E-E9DBB6A3251C}_is1"),
        {{"DisplayName", "PCSX2"}, {"InstallLocation", "E:\\Games\\PCSX2\\"}},
        "E:\\Games\\PCSX2\\pcsx2-qt.exe"},
-      {TodaysEmulator::Pcsx2,
-       RegRoot::CurrentUser,
-       std::string(kUninstall) + "x",
-       {{"WinGetPackageIdentifier", "PCSX2Team.PCSX2"},
-        {"UninstallString", "\"E:\\P2\\u.exe\" /x"}},
-       "E:\\P2\\pcsx2-qt.exe"},
       {TodaysEmulator::RetroArch,
        RegRoot::LocalMachine,
        kMachine32 + std::string("y"),
-       {{"DisplayName", "retroarch 1.22"}, {"InstallLocation", "E:\\RA"}},
+       {{"DisplayName", "retroarch 1.22"}, {"UninstallString", "\"E:\\RA\\u.exe\" /x"}},
        "E:\\RA\\retroarch.exe"},
-      {TodaysEmulator::RetroArch,
-       RegRoot::LocalMachine,
-       kMachine64 + std::string("z"),
-       {{"WinGetPackageIdentifier", "Libretro.RetroArch.Nightly"}, {"InstallLocation", "E:\\RN"}},
-       "E:\\RN\\retroarch.exe"},
   };
   for (const Row& row : rows) {
     FakePlatform platform;
@@ -219,8 +208,8 @@ class TodaysEmulatorsTest : public AgentTest {
   }
   void InstallDuckStation() {
     platform.AddFile(kDuck, 100);
-    platform.SetRegText(RegRoot::CurrentUser, std::string(kUninstall) + "DuckStation",
-                        "DisplayIcon", kDuck);
+    SetEntry(platform, RegRoot::CurrentUser, std::string(kUninstall) + "DuckStation",
+             {{"DisplayName", "DuckStation"}, {"DisplayIcon", kDuck}});
   }
   void InsertPlayStation2Disc() {
     platform.SetDisc(true);
