@@ -1,6 +1,5 @@
 #include "agent/emulator_search.h"
 
-#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -54,17 +53,15 @@ std::string Joined(const std::string& folder, const char* name) {
   return folder + (folder.back() == '\\' ? "" : "\\") + name;
 }
 
+// `c` in lower case when it is an ASCII capital letter.
+char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
 // Whether `text` begins with `start`, letter case ignored (the names
 // compared are ASCII).
 bool BeginsWith(const std::string& text, const char* start) {
   std::size_t i = 0;
-  for (; start[i] != '\0'; ++i) {
-    if (i == text.size() || std::tolower(static_cast<unsigned char>(text[i])) !=
-                                std::tolower(static_cast<unsigned char>(start[i]))) {
-      return false;
-    }
-  }
-  return true;
+  while (start[i] != '\0' && i < text.size() && Folded(text[i]) == Folded(start[i])) ++i;
+  return start[i] == '\0';
 }
 
 bool SameName(const std::string& text, const char* name) {
@@ -120,15 +117,23 @@ bool EmulatorSearch::InUninstallEntries() {
       known = UninstallRecords::Place();
       continue;
     }
+    std::uint32_t count = 0;
     std::uint64_t writeTime = 0;
-    const bool timed = entries.WriteTime(&writeTime);
-    if (!timed || !known.read || known.writeTime != writeTime) {
+    const bool asked = entries.Info(&count, &writeTime);
+    if (!asked || !known.read || known.count != count || known.writeTime != writeTime) {
       ReadEntries(entries, place.root, place.view, &known);
-      known.read = timed;
+      known.read = asked;
+      known.count = count;
       known.writeTime = writeTime;
     }
-    for (const auto& [emulator, name] : known.entries) {
-      if (emulator == emulator_ && InFolder(EntryFolder(place.root, place.view, name))) return true;
+    for (std::size_t at = 0; at < known.entries.size();) {
+      const std::size_t end = known.entries.find('\0', at);
+      if (known.entries[at] == static_cast<char>('0' + static_cast<int>(emulator_)) &&
+          InFolder(
+              EntryFolder(place.root, place.view, known.entries.substr(at + 1, end - at - 1)))) {
+        return true;
+      }
+      at = end + 1;
     }
   }
   return false;
@@ -140,11 +145,12 @@ void EmulatorSearch::ReadEntries(RegistryKey& entries, RegRoot root, RegView vie
   std::string name;
   for (std::uint32_t index = 0; entries.SubKeyName(index, &name); ++index) {
     RegistryKey entry(platform_);
-    if (entry.Open(root, std::string(kUninstallKey) + "\\" + name, view) != kErrorSuccess) continue;
+    if (!OpenEntry(entry, root, view, name)) continue;
     const EntryNames names = NamesIn(entry);
-    for (const TodaysEmulator emulator :
-         {TodaysEmulator::DuckStation, TodaysEmulator::RetroArch, TodaysEmulator::Pcsx2}) {
-      if (names.Are(emulator)) place->entries.emplace_back(emulator, name);
+    for (int emulator = 0; emulator < static_cast<int>(std::size(kNames)); ++emulator) {
+      if (names.Are(static_cast<TodaysEmulator>(emulator))) {
+        place->entries.append(1, static_cast<char>('0' + emulator)).append(name).append(1, '\0');
+      }
     }
   }
 }
@@ -153,8 +159,7 @@ std::string EmulatorSearch::EntryFolder(RegRoot root, RegView view, const std::s
   RegistryKey entry(platform_);
   std::string text;
   // Read again: it may have changed since, or gone.
-  if (entry.Open(root, std::string(kUninstallKey) + "\\" + name, view) != kErrorSuccess ||
-      !NamesIn(entry).Are(emulator_)) {
+  if (!OpenEntry(entry, root, view, name) || !NamesIn(entry).Are(emulator_)) {
     return text;
   }
   // Inno Setup ends it with a separator.
@@ -169,6 +174,11 @@ std::string EmulatorSearch::EntryFolder(RegRoot root, RegView view, const std::s
     if (!folder.empty()) return folder;
   }
   return entry.QueryText("UninstallString", &text) ? FolderOf(PathIn(text)) : std::string();
+}
+
+bool EmulatorSearch::OpenEntry(RegistryKey& entry, RegRoot root, RegView view,
+                               const std::string& name) {
+  return entry.Open(root, std::string(kUninstallKey) + "\\" + name, view) == kErrorSuccess;
 }
 
 EntryNames EmulatorSearch::NamesIn(RegistryKey& entry) {

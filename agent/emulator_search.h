@@ -8,8 +8,6 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "platform/platform.h"
 
@@ -27,16 +25,22 @@ struct FoundEmulator {
 };
 
 // What the last reading of the uninstall entries found, kept from one launch
-// to the next: for each place installers record themselves in, when its list
-// of entries last changed and which of the entries are today's emulators'.
-// Reading a few hundred entries costs a launch more than reading the few
-// found before, so a place is read again only when an entry was added or
-// removed there; the entries found are read at every launch.
+// to the next: for each place installers record themselves in, how many
+// entries it had and when its key last changed, and which of the entries are
+// today's emulators'. Reading a few hundred entries costs a launch more than
+// reading the few found before, so a place is read again only when an entry
+// was added or removed there (Windows then stamps the key above it, and the
+// count tells even a change within one tick of that clock); the entries found
+// are read at every launch.
 struct UninstallRecords {
   struct Place {
     bool read = false;
+    std::uint32_t count = 0;
     std::uint64_t writeTime = 0;
-    std::vector<std::pair<TodaysEmulator, std::string>> entries;  // in the order read
+    // The entries found, in the order read: for each, its emulator's number
+    // (TodaysEmulator) as a digit, its key's name and a NUL. (One text keeps the x86
+    // program within its size.)
+    std::string entries;
   };
   Place places[3];
 };
@@ -73,6 +77,7 @@ class EmulatorSearch {
   // InstallLocation, else the folder of its DisplayIcon or its
   // UninstallString; "" when it is another program's or names none.
   std::string EntryFolder(RegRoot root, RegView view, const std::string& name);
+  bool OpenEntry(RegistryKey& entry, RegRoot root, RegView view, const std::string& name);
   EntryNames NamesIn(RegistryKey& entry);
   // Whether Scoop's folder of the emulator, the user's or the machine's,
   // holds it. Scoop keeps no record but a fixed layout.

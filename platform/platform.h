@@ -159,9 +159,9 @@ class Platform {
   // The name of the subkey at `index` (from 0) of a key opened by
   // OpenRegKey; kErrorNoMoreItems past the last one.
   virtual long EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name) = 0;
-  // When the key or its list of subkeys last changed (a FILETIME, in 100 ns
-  // units): a subkey created or deleted below it changes it.
-  virtual long RegKeyWriteTime(RegKey key, std::uint64_t* time) = 0;
+  // How many subkeys the key has, and when it last changed (a FILETIME, in
+  // 100 ns units).
+  virtual long QueryRegKeyInfo(RegKey key, std::uint32_t* subKeys, std::uint64_t* writeTime) = 0;
 
   // Media Control Interface: the call's return code, 0 on success.
   virtual std::uint32_t SendMciString(const std::string& command, char* reply,

@@ -54,8 +54,8 @@ bool RegistryKey::SubKeyName(std::uint32_t index, std::string* name) {
   return open_ && platform_.EnumRegSubKey(key_, index, name) == kErrorSuccess;
 }
 
-bool RegistryKey::WriteTime(std::uint64_t* time) {
-  return open_ && platform_.RegKeyWriteTime(key_, time) == kErrorSuccess;
+bool RegistryKey::Info(std::uint32_t* subKeys, std::uint64_t* writeTime) {
+  return open_ && platform_.QueryRegKeyInfo(key_, subKeys, writeTime) == kErrorSuccess;
 }
 
 long RegistryKey::Close() {

@@ -32,9 +32,9 @@ class RegistryKey {
   // The name of the open key's subkey at `index` (from 0): false past the
   // last one, or when the names cannot be read.
   bool SubKeyName(std::uint32_t index, std::string* name);
-  // When the open key or its list of subkeys last changed; false when it
-  // cannot be asked.
-  bool WriteTime(std::uint64_t* time);
+  // How many subkeys the open key has and when it last changed; false when
+  // it cannot be asked.
+  bool Info(std::uint32_t* subKeys, std::uint64_t* writeTime);
 
   // Closes the key now and returns the system's answer, for a caller that
   // reports a failed close; kErrorSuccess when no key is open.

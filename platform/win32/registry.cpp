@@ -161,12 +161,14 @@ long Win32Platform::EnumRegSubKey(RegKey key, std::uint32_t index, std::string* 
   return rc;
 }
 
-long Win32Platform::RegKeyWriteTime(RegKey key, std::uint64_t* time) {
+long Win32Platform::QueryRegKeyInfo(RegKey key, std::uint32_t* subKeys, std::uint64_t* writeTime) {
+  DWORD count = 0;
   FILETIME written = {};
-  const LONG rc = RegQueryInfoKeyA(ToHkey(key), nullptr, nullptr, nullptr, nullptr, nullptr,
-                                   nullptr, nullptr, nullptr, nullptr, nullptr, &written);
+  const LONG rc = RegQueryInfoKeyA(ToHkey(key), nullptr, nullptr, nullptr, &count, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr, &written);
   if (rc == ERROR_SUCCESS) {
-    *time = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    *subKeys = count;
+    *writeTime = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
   }
   return rc;
 }

@@ -51,7 +51,7 @@ class Win32Platform final : public Platform {
                    const std::string& data) override;
   long CloseRegKey(RegKey key) override;
   long EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name) override;
-  long RegKeyWriteTime(RegKey key, std::uint64_t* time) override;
+  long QueryRegKeyInfo(RegKey key, std::uint32_t* subKeys, std::uint64_t* writeTime) override;
 
   std::uint32_t SendMciString(const std::string& command, char* reply,
                               std::uint32_t replyLength) override;

@@ -240,10 +240,11 @@ long FakePlatform::EnumRegSubKey(RegKey key, std::uint32_t index, std::string* n
   return kErrorSuccess;
 }
 
-long FakePlatform::RegKeyWriteTime(RegKey key, std::uint64_t* time) {
+long FakePlatform::QueryRegKeyInfo(RegKey key, std::uint32_t* subKeys, std::uint64_t* writeTime) {
   RegKeyData* k = Open(key);
   if (k == nullptr) return kErrorInvalidHandle;
-  *time = k->writeTime;
+  *subKeys = static_cast<std::uint32_t>(SubKeyNames(handles_[key]).size());
+  *writeTime = k->writeTime;
   return kErrorSuccess;
 }
 

@@ -197,9 +197,9 @@ class FakePlatform : public Platform, public FakeRecords {
   long CloseRegKey(RegKey key) override;
   // The subkeys a test set up under the key, in the order of their names.
   long EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name) override;
-  // A count of the changes made to the key, its values and its list of
-  // subkeys, so far.
-  long RegKeyWriteTime(RegKey key, std::uint64_t* time) override;
+  // Its write time is a count of the changes made to the key, its values and
+  // its list of subkeys, so far.
+  long QueryRegKeyInfo(RegKey key, std::uint32_t* subKeys, std::uint64_t* writeTime) override;
   std::uint32_t SendMciString(const std::string& command, char* reply,
                               std::uint32_t replyLength) override;
   std::int16_t AsyncKeyState(int virtualKey) override;
