@@ -1,5 +1,9 @@
 #include "agent/emulator_search.h"
 
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+
 #include "agent/command_line.h"
 #include "settings/registry_key.h"
 
@@ -7,7 +11,35 @@ namespace discora {
 
 namespace {
 
-constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+// Where installers record themselves, in the order they are read: the
+// user's own entries (installs for one user, winget's default for portable
+// packages), then the machine's as 32-bit programs see them (where most
+// installers write), then as 64-bit programs do. On 32-bit Windows the two
+// views are one key, read twice.
+constexpr struct {
+  RegRoot root;
+  RegView view;
+} kUninstallPlaces[] = {
+    {RegRoot::CurrentUser, RegView::Own},
+    {RegRoot::LocalMachine, RegView::Of32BitPrograms},
+    {RegRoot::LocalMachine, RegView::Of64BitPrograms},
+};
+
+// How an emulator's uninstall entry and its Scoop folder are known, by
+// TodaysEmulator.
+struct EmulatorNames {
+  const char* displayName;   // the start of its entries' DisplayName
+  const char* wingetIds[2];  // winget's package ids, which its portable
+                             // packages' entries name
+  const char* scoopApp;      // its folder under Scoop's "apps"
+};
+constexpr EmulatorNames kNames[] = {
+    {"DuckStation", {"Stenzek.DuckStation", "Stenzek.DuckStation.Preview"}, "duckstation"},
+    {"RetroArch", {"Libretro.RetroArch", "Libretro.RetroArch.Nightly"}, "retroarch"},
+    {"PCSX2", {"PCSX2Team.PCSX2", nullptr}, "pcsx2"},
+};
 
 // RetroArch's PlayStation cores that read a disc in a drive, best first.
 constexpr const char* kRetroArchCores[] = {
@@ -19,6 +51,21 @@ constexpr const char* kRetroArchCores[] = {
 // `name` in `folder`, with one separator between them.
 std::string Joined(const std::string& folder, const char* name) {
   return folder + (folder.back() == '\\' ? "" : "\\") + name;
+}
+
+// `c` in lower case when it is an ASCII capital letter.
+char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+// Whether `text` begins with `start`, letter case ignored (the names
+// compared are ASCII).
+bool BeginsWith(const std::string& text, const char* start) {
+  std::size_t i = 0;
+  while (start[i] != '\0' && i < text.size() && Folded(text[i]) == Folded(start[i])) ++i;
+  return start[i] == '\0';
+}
+
+bool SameName(const std::string& text, const char* name) {
+  return text.size() == std::strlen(name) && BeginsWith(text, name);
 }
 
 // The path in a registry value: inside its quotes, or the whole text.
@@ -42,53 +89,138 @@ std::string WithoutIconIndex(const std::string& location) {
 bool EmulatorSearch::Find(TodaysEmulator emulator, FoundEmulator* found) {
   emulator_ = emulator;
   found_ = found;
+  if (InUninstallEntries() || InScoop()) return true;
+  // The folders their own installers choose when told nothing else.
   switch (emulator) {
     case TodaysEmulator::DuckStation:
-      // Its installer installs for the current user only.
-      return InFolder(EntryFolder(RegRoot::CurrentUser, RegView::Own, "DuckStation")) ||
-             InFolder(platform_.EnvironmentVariable("LOCALAPPDATA"), "\\Programs\\DuckStation");
+      return InFolder(platform_.EnvironmentVariable("LOCALAPPDATA"), "\\Programs\\DuckStation");
     case TodaysEmulator::RetroArch: {
       std::string drive = platform_.EnvironmentVariable("SystemDrive");
       if (drive.empty()) drive = "C:";
-      return InEntryFolders("RetroArch", false) || InFolder(drive, "\\RetroArch-Win64") ||
-             InFolder(drive, "\\RetroArch");
+      return InFolder(drive, "\\RetroArch-Win64") || InFolder(drive, "\\RetroArch");
     }
     case TodaysEmulator::Pcsx2:
       // The 64-bit programs' folder, as a 32-bit program is told it, then
       // the program's own.
-      return InEntryFolders("PCSX2", true) ||
-             InFolder(platform_.EnvironmentVariable("ProgramW6432"), "\\PCSX2") ||
+      return InFolder(platform_.EnvironmentVariable("ProgramW6432"), "\\PCSX2") ||
              InFolder(platform_.EnvironmentVariable("ProgramFiles"), "\\PCSX2");
   }
   return false;
 }
 
-std::string EmulatorSearch::EntryFolder(RegRoot root, RegView view, const char* entry) {
-  RegistryKey key(platform_);
+bool EmulatorSearch::InUninstallEntries() {
+  for (std::size_t i = 0; i < std::size(kUninstallPlaces); ++i) {
+    const auto& place = kUninstallPlaces[i];
+    UninstallRecords::Place& known = records_.places[i];
+    RegistryKey entries(platform_);
+    if (entries.Open(place.root, kUninstallKey, place.view) != kErrorSuccess) {
+      known = UninstallRecords::Place();
+      continue;
+    }
+    std::uint32_t count = 0;
+    std::uint64_t writeTime = 0;
+    const bool asked = entries.Info(&count, &writeTime);
+    if (!asked || !known.read || known.count != count || known.writeTime != writeTime) {
+      ReadEntries(entries, place.root, place.view, &known);
+      known.read = asked;
+      known.count = count;
+      known.writeTime = writeTime;
+    }
+    for (std::size_t at = 0; at < known.entries.size();) {
+      const std::size_t end = known.entries.find('\0', at);
+      if (known.entries[at] == static_cast<char>('0' + static_cast<int>(emulator_)) &&
+          InFolder(
+              EntryFolder(place.root, place.view, known.entries.substr(at + 1, end - at - 1)))) {
+        return true;
+      }
+      at = end + 1;
+    }
+  }
+  return false;
+}
+
+void EmulatorSearch::ReadEntries(RegistryKey& entries, RegRoot root, RegView view,
+                                 UninstallRecords::Place* place) {
+  place->entries.clear();
+  std::string name;
+  for (std::uint32_t index = 0; entries.SubKeyName(index, &name); ++index) {
+    RegistryKey entry(platform_);
+    if (!OpenEntry(entry, root, view, name)) continue;
+    const EntryNames names = NamesIn(entry);
+    for (int emulator = 0; emulator < static_cast<int>(std::size(kNames)); ++emulator) {
+      if (names.Are(static_cast<TodaysEmulator>(emulator))) {
+        place->entries.append(1, static_cast<char>('0' + emulator)).append(name).append(1, '\0');
+      }
+    }
+  }
+}
+
+std::string EmulatorSearch::EntryFolder(RegRoot root, RegView view, const std::string& name) {
+  RegistryKey entry(platform_);
   std::string text;
-  if (key.Open(root, kUninstallKey + std::string(entry), view) != kErrorSuccess) return text;
-  if (key.QueryText("InstallLocation", &text)) {
+  // Read again: it may have changed since, or gone.
+  if (!OpenEntry(entry, root, view, name) || !NamesIn(entry).Are(emulator_)) {
+    return text;
+  }
+  // Inno Setup ends it with a separator.
+  if (entry.QueryText("InstallLocation", &text)) {
     std::string folder = PathIn(text);
     while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
     if (!folder.empty()) return folder;
   }
-  if (key.QueryText("DisplayIcon", &text)) {
+  // winget's entries of portable packages have no icon.
+  if (entry.QueryText("DisplayIcon", &text)) {
     const std::string folder = FolderOf(PathIn(WithoutIconIndex(text)));
     if (!folder.empty()) return folder;
   }
-  return key.QueryText("UninstallString", &text) ? FolderOf(PathIn(text)) : std::string();
+  return entry.QueryText("UninstallString", &text) ? FolderOf(PathIn(text)) : std::string();
 }
 
-bool EmulatorSearch::InEntryFolders(const char* entry, bool ofUser) {
-  // A 32-bit installer's entry first: most of them are.
-  return InFolder(EntryFolder(RegRoot::LocalMachine, RegView::Of32BitPrograms, entry)) ||
-         InFolder(EntryFolder(RegRoot::LocalMachine, RegView::Of64BitPrograms, entry)) ||
-         (ofUser && InFolder(EntryFolder(RegRoot::CurrentUser, RegView::Own, entry)));
+bool EmulatorSearch::OpenEntry(RegistryKey& entry, RegRoot root, RegView view,
+                               const std::string& name) {
+  return entry.Open(root, std::string(kUninstallKey) + "\\" + name, view) == kErrorSuccess;
+}
+
+EntryNames EmulatorSearch::NamesIn(RegistryKey& entry) {
+  EntryNames names;
+  entry.QueryText("DisplayName", &names.displayName);
+  entry.QueryText("WinGetPackageIdentifier", &names.wingetId);
+  return names;
+}
+
+bool EntryNames::Are(TodaysEmulator emulator) const {
+  // Its name begins the entry's DisplayName ("DuckStation", "PCSX2 2.2.0"),
+  // or winget's id of its package is there.
+  const EmulatorNames& names = kNames[static_cast<int>(emulator)];
+  if (BeginsWith(displayName, names.displayName)) return true;
+  for (const char* id : names.wingetIds) {
+    if (id != nullptr && SameName(wingetId, id)) return true;
+  }
+  return false;
+}
+
+bool EmulatorSearch::InScoop() {
+  // SCOOP and SCOOP_GLOBAL name its folders when set at install; otherwise
+  // they are in the user's profile and in the folder of all users' data.
+  const std::string app =
+      std::string("\\apps\\") + kNames[static_cast<int>(emulator_)].scoopApp + "\\current";
+  return InFolder(ScoopFolder("SCOOP", "USERPROFILE"), app.c_str()) ||
+         InFolder(ScoopFolder("SCOOP_GLOBAL", "ProgramData"), app.c_str());
+}
+
+std::string EmulatorSearch::ScoopFolder(const char* variable, const char* parentVariable) {
+  std::string folder = platform_.EnvironmentVariable(variable);
+  if (!folder.empty()) return folder;
+  folder = platform_.EnvironmentVariable(parentVariable);
+  return folder.empty() ? folder : Joined(folder, "scoop");
 }
 
 bool EmulatorSearch::InFolder(const std::string& base, const char* rest) {
   if (base.empty()) return false;
-  const std::string folder = base + rest;
+  // A folder named with a separator at its end ("C:\\Scoop\\") gets no second one.
+  std::string folder = base;
+  while (*rest != '\0' && folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+  folder += rest;
   switch (emulator_) {
     case TodaysEmulator::DuckStation: {
       // Its builds for x64, ARM64 and older processors differ after the dash.

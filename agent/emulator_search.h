@@ -1,16 +1,19 @@
-// The emulators people play PlayStation discs with today, found where their
-// installers put them: DuckStation and RetroArch (with a PlayStation core)
-// for PlayStation discs, PCSX2 for PlayStation 2 discs. A search reads a few
-// registry values and asks after a few files, so it runs only when a launch
-// needs it: an emulator installed while the agent runs is found at the next
-// disc.
+// The emulators people play PlayStation discs with today, found wherever
+// people install them: DuckStation and RetroArch (with a PlayStation core)
+// for PlayStation discs, PCSX2 for PlayStation 2 discs. The search reads the
+// system's uninstall entries, Scoop's folders and the installers' default
+// folders, so it runs only when a launch needs it: an emulator installed
+// while the agent runs is found at the next disc.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/platform.h"
 
 namespace discora {
+
+class RegistryKey;
 
 enum class TodaysEmulator { DuckStation, RetroArch, Pcsx2 };
 
@@ -21,27 +24,73 @@ struct FoundEmulator {
   std::string discArguments;
 };
 
+// What the last reading of the uninstall entries found, kept from one launch
+// to the next: for each place installers record themselves in, how many
+// entries it had and when its key last changed, and which of the entries are
+// today's emulators'. Reading a few hundred entries costs a launch more than
+// reading the few found before, so a place is read again only when an entry
+// was added or removed there (Windows then stamps the key above it, and the
+// count tells even a change within one tick of that clock); the entries found
+// are read at every launch.
+struct UninstallRecords {
+  struct Place {
+    bool read = false;
+    std::uint32_t count = 0;
+    std::uint64_t writeTime = 0;
+    // The entries found, in the order read: for each, its emulator's number
+    // (TodaysEmulator) as a digit, its key's name and a NUL. (One text keeps the x86
+    // program within its size.)
+    std::string entries;
+  };
+  Place places[3];
+};
+
+// What an uninstall entry says it is: its DisplayName and winget's id of its
+// package, each "" when absent.
+struct EntryNames {
+  std::string displayName;
+  std::string wingetId;
+  // Whether they are `emulator`'s.
+  bool Are(TodaysEmulator emulator) const;
+};
+
 class EmulatorSearch {
  public:
-  explicit EmulatorSearch(Platform& platform) : platform_(platform) {}
+  EmulatorSearch(Platform& platform, UninstallRecords& records)
+      : platform_(platform), records_(records) {}
 
   // Fills `found` and returns true when `emulator` is installed; the first
   // place that holds it wins.
   bool Find(TodaysEmulator emulator, FoundEmulator* found);
 
  private:
-  // The folder an uninstall entry (a key under the system's Uninstall key)
-  // names: its InstallLocation, else the folder of its DisplayIcon or its
-  // UninstallString; "" when there is none.
-  std::string EntryFolder(RegRoot root, RegView view, const char* entry);
-  // Whether the entry `entry` of the machine, in either view, or (when
-  // `ofUser`) the current user's names a folder that holds the emulator.
-  bool InEntryFolders(const char* entry, bool ofUser);
+  // Whether an entry under the system's Uninstall key, in any place
+  // installers record themselves, is the emulator's and names a folder that
+  // holds it. An entry is known by what it says, not by its key's name:
+  // installers name their keys as they please (a GUID for Inno Setup).
+  bool InUninstallEntries();
+  // Reads every entry of the open list `entries` again and keeps those that
+  // are one of today's emulators'.
+  void ReadEntries(RegistryKey& entries, RegRoot root, RegView view,
+                   UninstallRecords::Place* place);
+  // The folder the entry `name` names when it is the emulator's: its
+  // InstallLocation, else the folder of its DisplayIcon or its
+  // UninstallString; "" when it is another program's or names none.
+  std::string EntryFolder(RegRoot root, RegView view, const std::string& name);
+  bool OpenEntry(RegistryKey& entry, RegRoot root, RegView view, const std::string& name);
+  EntryNames NamesIn(RegistryKey& entry);
+  // Whether Scoop's folder of the emulator, the user's or the machine's,
+  // holds it. Scoop keeps no record but a fixed layout.
+  bool InScoop();
+  // The folder `variable` names, else `parentVariable`'s "scoop"; "" when
+  // neither is set.
+  std::string ScoopFolder(const char* variable, const char* parentVariable);
   // Whether the folder `base` + `rest` holds the emulator; an empty `base`
   // names none.
   bool InFolder(const std::string& base, const char* rest = "");
 
   Platform& platform_;
+  UninstallRecords& records_;
   TodaysEmulator emulator_ = TodaysEmulator::DuckStation;
   FoundEmulator* found_ = nullptr;
 };

@@ -10,6 +10,7 @@
 
 #include "agent/disc_kind.h"
 #include "agent/drive_watch.h"
+#include "agent/emulator_search.h"
 #include "platform/form_window.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
@@ -146,7 +147,8 @@ class FormDiscoraNotify {
   SettingsStore settings_;
   AgentState state_;
   bool menuBusy_ = false;
-  bool arrivalPollPosted_ = false;  // an arrival poll waits in the queue
+  bool arrivalPollPosted_ = false;     // an arrival poll waits in the queue
+  UninstallRecords uninstallRecords_;  // what the launcher's searches read last
 };
 
 }  // namespace discora

@@ -20,7 +20,7 @@ void FormDiscoraNotify::LaunchEmulator() {
   }
 
   const DiscKind disc = DiscInDrive();
-  EmulatorSearch search(platform_);
+  EmulatorSearch search(platform_, uninstallRecords_);
   FoundEmulator found;
   if (disc == DiscKind::PlayStation2) {
     if (RunUserCommand(keys::kPs2Command, disc)) return;

@@ -23,6 +23,7 @@ static_assert(kRegSz == REG_SZ && kRegExpandSz == REG_EXPAND_SZ && kRegBinary ==
 static_assert(kErrorSuccess == ERROR_SUCCESS && kErrorFileNotFound == ERROR_FILE_NOT_FOUND &&
                   kErrorAccessDenied == ERROR_ACCESS_DENIED && kErrorMoreData == ERROR_MORE_DATA,
               "error codes");
+static_assert(kErrorNoMoreItems == ERROR_NO_MORE_ITEMS, "end of an enumeration");
 static_assert(kDriveCdrom == DRIVE_CDROM, "drive type");
 static_assert(kShowNormal == SW_SHOWNORMAL && kShowMinimized == SW_SHOWMINIMIZED, "show styles");
 static_assert(kVkShift == VK_SHIFT, "virtual key");

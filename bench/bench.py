@@ -59,10 +59,14 @@ from harness import (  # noqa: E402
     AGENT_CLASS,
     ARCH,
     BUILD,
+    DUCKSTATION_NAME,
+    DUCKSTATION_TITLE,
     EMULATOR_TITLE,
+    HKLM32,
     MCI_FOLDER,
     STANDIN_LOG,
     SYSTEM_DLLS,
+    UNINSTALL_KEY,
     Display,
     Machine,
     WorkerPrefix,
@@ -101,6 +105,14 @@ NEW_DRIVE = "E"  # the drive that appears while the programs run
 SPARE_DRIVES = ("E", "F")  # the further empty drives of the three-drive idle
 
 EPOCH_1601_TO_1970_100NS = 116444736000000000
+
+# DuckStation as winget installs it for the whole machine, recorded among
+# other programs' uninstall entries: 100 of the user's, 100 in each of the
+# machine's two views (one key on 32-bit Windows), its own read last (the
+# others' names come first in the order of names).
+WINGET_PACKAGE = "Stenzek.DuckStation_Microsoft.Winget.Source_8wekyb3d8bbwe"
+WIN_WINGET_FOLDER = "C:\\Program Files\\WinGet\\Packages\\" + WINGET_PACKAGE
+OTHER_ENTRIES = 300
 
 
 BEGAN = time.monotonic()
@@ -141,6 +153,8 @@ class Session:
         # The emulator Discora finds in its own folder: the stand-in in its
         # "*vgs.exe" role.
         self.machine.put_standin(WIN_EMULATOR)
+        self.duckstation = self.machine.put_standin(f"{WIN_WINGET_FOLDER}\\{DUCKSTATION_NAME}")
+        self.record_uninstall_entries()
         self.machine.put_file(WIN_REFTRAY, EXE_REFTRAY.read_bytes())
         self.machine.put_file(WIN_REFFLOOR, EXE_REFFLOOR.read_bytes())
         # A mounted image that holds a PlayStation disc, and empty drives.
@@ -150,6 +164,27 @@ class Session:
         self.machine.put_file(WIN_PROBE, EXE_PROBE.read_bytes())
         self.mci_log = self.machine.unix_path(MCI_FOLDER + "\\log.txt")
         self.standin_log = self.machine.unix_path(STANDIN_LOG)
+
+    def record_uninstall_entries(self):
+        """Written before anything runs, so they cost no Windows process;
+        while the stand-in VGS is in Discora's folder it wins and no entry
+        is read."""
+        roots = ("HKCU", HKLM32, "HKLM")
+        for n in range(OTHER_ENTRIES):
+            folder = f"C:\\Program Files\\Vendor {n:03}\\Program {n:03}"
+            for name, value in (("DisplayName", f"Program {n:03}"), ("DisplayVersion", "1.0"),
+                                ("Publisher", f"Vendor {n:03}"), ("InstallLocation", folder),
+                                ("DisplayIcon", f"{folder}\\program.exe,0"),
+                                ("UninstallString", f'"{folder}\\uninstall.exe"')):
+                self.machine.set_registry(roots[n * len(roots) // OTHER_ENTRIES],
+                                          f"{UNINSTALL_KEY}\\Program {n:03}",
+                                          name, value)
+        for name, value in (("DisplayName", "DuckStation"), ("DisplayVersion", "0.1.11752"),
+                            ("Publisher", "Stenzek"), ("InstallLocation", WIN_WINGET_FOLDER),
+                            ("UninstallString", f"winget uninstall --product-code {WINGET_PACKAGE}"),
+                            ("WinGetPackageIdentifier", "Stenzek.DuckStation"),
+                            ("WinGetInstallerType", "portable")):
+            self.machine.set_registry("HKLM", f"{UNINSTALL_KEY}\\{WINGET_PACKAGE}", name, value)
 
     def close(self):
         self.machine.stop()
@@ -345,7 +380,7 @@ def measure_idle(session, probe, rounds=IDLE_ROUNDS, seconds=IDLE_SECONDS, what=
     return out, dis
 
 
-def measure_latency(session, probe, with_arrival):
+def measure_latency(session, probe, with_arrival, role="emulator", title=EMULATOR_TITLE):
     """Insertions of a PlayStation disc; each one's time to the emulator's start.
 
     Each insertion is placed at a different point of Discora's 3 s poll
@@ -355,7 +390,7 @@ def measure_latency(session, probe, with_arrival):
     the poll (a launch that a poll made would not measure the message), and
     the disc is out again before the next poll, which keeps each insertion to
     one poll period."""
-    mode = "arrival message" if with_arrival else "3 s poll"
+    mode = ("arrival message" if with_arrival else "3 s poll") + f", {role}"
     log(f"insertion to launch, {mode}: {INSERTIONS} insertions")
     mci = LogTail(session.mci_log)
     standin = LogTail(session.standin_log)
@@ -375,7 +410,7 @@ def measure_latency(session, probe, with_arrival):
             answer = probe.ask(f"arrive {AGENT_CLASS} D")
             if not answer.startswith("ok"):
                 raise RuntimeError(f"the arrival message was not delivered: {answer}")
-        line = standin.wait_line(lambda l: "event=start" in l and "role=emulator" in l,
+        line = standin.wait_line(lambda l: "event=start" in l and f"role={role}" in l,
                                  POLL_MS / 1000 + WAIT, "the emulator's start")
         observed_ns = time.time_ns()
         created = int(parse_fields(line)["created"])
@@ -386,7 +421,7 @@ def measure_latency(session, probe, with_arrival):
                                f"seen {observed_ns}")
         samples.append(latency_ms)
         standin.wait_line(lambda l: "event=window" in l, WAIT, "the emulator's window")
-        if probe.ask(f"close {EMULATOR_TITLE}") != "ok":
+        if probe.ask(f"close {title}") != "ok":
             raise RuntimeError("the stand-in emulator did not close")
         os.rename(disc, staged)
     # Leave the drive seen as empty.
@@ -569,7 +604,21 @@ def every_drive_rows(idle_one, idle_three, arrival, floor_inserted, appear, floo
     return rows
 
 
-def table(sizes, dlls, startup, idle, poll, arrival, more_rows=()):
+def measure_latency_through_records(session, probe):
+    """Insertions with the arrival message once no emulator of old is in
+    Discora's folder: a launch now searches the uninstall entries and finds
+    DuckStation through its winget record, among the others."""
+    log(f"DuckStation through its winget record among {OTHER_ENTRIES} other uninstall entries")
+    session.machine.set_setting("AllDrives", "False")
+    session.machine.unix_path(WIN_EMULATOR).unlink()
+    discora = session.machine.spawn(session.win_discora)
+    samples = measure_latency(session, probe, with_arrival=True, role="duckstation",
+                              title=DUCKSTATION_TITLE)
+    close_discora(probe, discora)
+    return samples
+
+
+def table(sizes, dlls, startup, idle, poll, arrival, records, more_rows=()):
     d, r = "Discora.exe", "reftray.exe"
     rows = []
     rows.append(("File size", f"{sizes[d]:,} B ({sizes[d] / 1024:.1f} KiB)",
@@ -609,6 +658,14 @@ def table(sizes, dlls, startup, idle, poll, arrival, more_rows=()):
                            arrival)):
         rows.append((name, f"median {fmt_ms(statistics.median(samples))}, "
                            f"max {fmt_ms(max(samples))}", "n/a", "n/a", "—", ""))
+    # Against the same measure with the emulator in Discora's folder.
+    mr, ma = statistics.median(records), statistics.median(arrival)
+    rows.append((f"… DuckStation found through its winget record among {OTHER_ENTRIES} other "
+                 f"uninstall entries ({len(records)} insertions)",
+                 f"median {fmt_ms(mr)}, max {fmt_ms(max(records))}, the first after "
+                 f"start-up (every entry read) {fmt_ms(records[0])}", "n/a",
+                 f"{ratio(mr, ma)} (to the emulator in Discora's folder)", "ratio ≤ 1.2",
+                 verdict(mr <= 1.2 * ma)))
     head = ("Measure", "Discora.exe", "reftray.exe (reference)", "Ratio", "Target", "Met")
     lines = ["| " + " | ".join(head) + " |", "|" + "|".join("---" for _ in head) + "|"]
     lines += ["| " + " | ".join(row) + " |" for row in [*rows, *more_rows]]
@@ -644,6 +701,8 @@ def main():
         floor_appear = measure_floor(session, probe,
                                      lambda s, p: measure_appearing(s, p, FLOOR_CLASS))
         idle_three = measure_idle_three_drives(session, probe)
+        # Last: without the emulator of old, so DuckStation is searched for.
+        records = measure_latency_through_records(session, probe)
         probe.proc.stdin.write("quit\n")
         probe.proc.stdin.flush()
     finally:
@@ -656,7 +715,7 @@ def main():
           f"{os.cpu_count()} cores, load average {load} at the start"
           f"{', BENCH_QUICK=1' if QUICK else ''}):")
     print()
-    print(table(sizes, dlls, startup, idle, poll, arrival,
+    print(table(sizes, dlls, startup, idle, poll, arrival, records,
                 every_drive_rows(idle_one, idle_three, arrival, floor_inserted, appear,
                                  floor_appear)))
     print()

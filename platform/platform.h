@@ -45,6 +45,7 @@ constexpr long kErrorSuccess = 0;
 constexpr long kErrorFileNotFound = 2;
 constexpr long kErrorAccessDenied = 5;
 constexpr long kErrorMoreData = 234;
+constexpr long kErrorNoMoreItems = 259;
 // CreateProcess of a program marked to run as administrator, from a process
 // that is not elevated (ERROR_ELEVATION_REQUIRED).
 constexpr long kErrorElevationRequired = 740;
@@ -157,6 +158,12 @@ class Platform {
   virtual long SetRegValue(RegKey key, const std::string& name, std::uint32_t type,
                            const std::string& data) = 0;
   virtual long CloseRegKey(RegKey key) = 0;
+  // The name of the subkey at `index` (from 0) of a key opened by
+  // OpenRegKey; kErrorNoMoreItems past the last one.
+  virtual long EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name) = 0;
+  // How many subkeys the key has, and when it last changed (a FILETIME, in
+  // 100 ns units).
+  virtual long QueryRegKeyInfo(RegKey key, std::uint32_t* subKeys, std::uint64_t* writeTime) = 0;
 
   // Media Control Interface: the call's return code, 0 on success.
   virtual std::uint32_t SendMciString(const std::string& command, char* reply,

@@ -50,6 +50,14 @@ bool RegistryKey::QueryText(const std::string& name, std::string* text) {
   return true;
 }
 
+bool RegistryKey::SubKeyName(std::uint32_t index, std::string* name) {
+  return open_ && platform_.EnumRegSubKey(key_, index, name) == kErrorSuccess;
+}
+
+bool RegistryKey::Info(std::uint32_t* subKeys, std::uint64_t* writeTime) {
+  return open_ && platform_.QueryRegKeyInfo(key_, subKeys, writeTime) == kErrorSuccess;
+}
+
 long RegistryKey::Close() {
   if (!open_) return kErrorSuccess;
   open_ = false;

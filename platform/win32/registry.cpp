@@ -89,8 +89,10 @@ std::string Win32Platform::ExpandEnvironmentOf32BitProgram(const std::string& wr
 
 long Win32Platform::OpenRegKey(RegRoot root, const std::string& subKey, RegView view, RegKey* key) {
   HKEY opened = nullptr;
+  // Read rights only: its values, and the names of its subkeys.
   const LONG rc =
-      RegOpenKeyExA(ToHkey(root), subKey.c_str(), 0, KEY_QUERY_VALUE | ViewAccess(view), &opened);
+      RegOpenKeyExA(ToHkey(root), subKey.c_str(), 0,
+                    KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | ViewAccess(view), &opened);
   *key = reinterpret_cast<RegKey>(opened);
   return rc;
 }
@@ -145,5 +147,30 @@ long Win32Platform::SetRegValue(RegKey key, const std::string& name, std::uint32
 }
 
 long Win32Platform::CloseRegKey(RegKey key) { return RegCloseKey(ToHkey(key)); }
+
+long Win32Platform::EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name) {
+  // A key's name has at most 255 characters, two bytes each at most in a
+  // double-byte code page. The logic opens a subkey again by this name; one
+  // with characters the code page lacks comes back with look-alikes and names
+  // no key, or another real one that is read on its own merits.
+  char buffer[2 * 255 + 1];
+  DWORD length = sizeof buffer;
+  const LONG rc =
+      RegEnumKeyExA(ToHkey(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+  if (rc == ERROR_SUCCESS) name->assign(buffer, length);
+  return rc;
+}
+
+long Win32Platform::QueryRegKeyInfo(RegKey key, std::uint32_t* subKeys, std::uint64_t* writeTime) {
+  DWORD count = 0;
+  FILETIME written = {};
+  const LONG rc = RegQueryInfoKeyA(ToHkey(key), nullptr, nullptr, nullptr, &count, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr, &written);
+  if (rc == ERROR_SUCCESS) {
+    *subKeys = count;
+    *writeTime = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  }
+  return rc;
+}
 
 }  // namespace discora

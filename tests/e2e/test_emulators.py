@@ -81,7 +81,8 @@ def test_retroarch_from_its_32bit_record_starts_with_the_preferred_psx_core(mach
     retroarch = machine.put_standin(f"{folder}\\retroarch.exe")
     for core in ("pcsx_rearmed_libretro.dll", "mednafen_psx_libretro.dll"):
         machine.put_file(f"{folder}\\cores\\{core}", b"MZ")
-    # Its installer records only its uninstaller, quoted.
+    # Its installer records its name and its uninstaller, quoted.
+    machine.set_registry(HKLM32, f"{UNINSTALL_KEY}\\RetroArch", "DisplayName", "RetroArch")
     machine.set_registry(HKLM32, f"{UNINSTALL_KEY}\\RetroArch", "UninstallString",
                          f'"{folder}\\uninstall.exe"')
     machine.start()
@@ -224,3 +225,56 @@ def test_tray_double_click_starts_the_choice_for_the_disc_in_the_drive(machine):
     launches = machine.launches()
     assert paths(launches) == [PCSX2, duckstation]
     assert_started(launches[1], duckstation, SW_SHOWNORMAL)
+
+
+def set_entry(machine, root: str, name: str, values: dict[str, str]) -> None:
+    for value_name, text in values.items():
+        machine.set_registry(root, f"{UNINSTALL_KEY}\\{name}", value_name, text)
+
+
+def test_duckstation_from_winget_and_pcsx2_from_its_inno_installer_not_a_decoy(machine):
+    # winget's portable package for the user, recorded as winget records
+    # one: no DisplayIcon, an uninstall command that names no file.
+    package = "Stenzek.DuckStation_Microsoft.Winget.Source_8wekyb3d8bbwe"
+    folder = f"{machine.local_app_data()}\\Microsoft\\WinGet\\Packages\\{package}"
+    duckstation = machine.put_standin(f"{folder}\\{DUCKSTATION_NAME}")
+    set_entry(machine, "HKCU", package, {
+        "DisplayName": "DuckStation", "DisplayVersion": "0.1.11752", "Publisher": "Stenzek",
+        "InstallLocation": folder, "UninstallString": f"winget uninstall --product-code {package}",
+        "WinGetPackageIdentifier": "Stenzek.DuckStation", "WinGetInstallerType": "portable",
+        "WinGetSourceIdentifier": "winget"})
+    # Another program's entry, read first, whose name merely holds the word.
+    decoy = machine.put_standin(f"C:\\Tools\\Duck Tools\\{DUCKSTATION_NAME}")
+    set_entry(machine, "HKCU", "A Duck Tools", {
+        "DisplayName": "Not DuckStation Tools", "InstallLocation": "C:\\Tools\\Duck Tools"})
+    # PCSX2's Inno Setup installer, 64-bit, in a folder of the user's choice.
+    pcsx2_folder = "C:\\Games\\PCSX2 v2"
+    pcsx2 = machine.put_standin(f"{pcsx2_folder}\\pcsx2-qt.exe")
+    set_entry(machine, "HKLM", "{13CEE6E5-8EB3-47D3-882E-E9DBB6A3251C}_is1", {
+        "DisplayName": "PCSX2", "Inno Setup: App Path": pcsx2_folder,
+        "InstallLocation": f"{pcsx2_folder}\\", "DisplayIcon": f"{pcsx2_folder}\\pcsx2-qt.exe",
+        "UninstallString": f'"{pcsx2_folder}\\unins000.exe"'})
+    machine.start()
+
+    machine.insert("psx")
+    assert_started(machine.wait_launches(1)[0], duckstation, SW_SHOWNORMAL,
+                   duckstation_command(duckstation))
+    swap_disc(machine, "ps2")
+    launches = machine.wait_launches(2)
+    assert_started(launches[1], pcsx2, SW_SHOWNORMAL,
+                   f'"{pcsx2}" -batch -fullscreen -disc D:\\')
+    machine.wait_polls(2)
+    assert paths(machine.launches()) == [duckstation, pcsx2], f"never {decoy}"
+
+
+def test_retroarch_from_the_users_scoop_folder(machine):
+    # %USERPROFILE%\scoop\apps\retroarch\current, no record at all.
+    profile = machine.local_app_data().rsplit("\\", 2)[0]
+    folder = f"{profile}\\scoop\\apps\\retroarch\\current"
+    retroarch = machine.put_standin(f"{folder}\\retroarch.exe")
+    core = machine.put_file(f"{folder}\\cores\\pcsx_rearmed_libretro.dll", b"MZ")
+    machine.start()
+
+    machine.insert("psx")
+    assert_started(machine.wait_launches(1)[0], retroarch, SW_SHOWNORMAL,
+                   f'"{retroarch}" -f -L "{core}" "cdrom://D:/drive.cue"')

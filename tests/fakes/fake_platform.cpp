@@ -42,6 +42,14 @@ std::string Lower(const std::string& text) {
   return out;
 }
 
+RegKeyData& FakePlatform::Key(RegRoot root, const std::string& subKey) {
+  const std::string path = Lower(subKey);
+  if (keys_.count({root, path}) == 0 && path.rfind('\\') != std::string::npos) {
+    keys_[{root, path.substr(0, path.rfind('\\'))}].writeTime = ++changes_;
+  }
+  return keys_[{root, path}];
+}
+
 void FakePlatform::SetRegText(RegRoot root, const std::string& subKey, const std::string& name,
                               const std::string& text, std::uint32_t type) {
   SetRegBytes(root, subKey, name, type, text + '\0');
@@ -49,7 +57,9 @@ void FakePlatform::SetRegText(RegRoot root, const std::string& subKey, const std
 
 void FakePlatform::SetRegBytes(RegRoot root, const std::string& subKey, const std::string& name,
                                std::uint32_t type, const std::string& bytes) {
-  Key(root, subKey).values[Lower(name)] = RegValue{type, bytes};
+  RegKeyData& key = Key(root, subKey);
+  key.values[Lower(name)] = RegValue{type, bytes};
+  key.writeTime = ++changes_;
 }
 
 void FakePlatform::SetSetting(const std::string& name, const std::string& text) {
@@ -162,7 +172,10 @@ RegKeyData* FakePlatform::Open(RegKey handle) {
 }
 
 long FakePlatform::OpenRegKey(RegRoot root, const std::string& subKey, RegView view, RegKey* key) {
-  auto it = keys_.find({root, Lower(StoredPath(root, subKey, view))});
+  const KeyId id{root, Lower(StoredPath(root, subKey, view))};
+  auto it = keys_.find(id);
+  // A key with subkeys exists even when a test set up only those.
+  if (it == keys_.end() && !SubKeyNames(id).empty()) it = keys_.emplace(id, RegKeyData()).first;
   if (it == keys_.end()) return kErrorFileNotFound;
   if (it->second.unreadable) return kErrorAccessDenied;
   *key = nextHandle_++;
@@ -215,6 +228,39 @@ long FakePlatform::CloseRegKey(RegKey key) {
   if (k == nullptr) return kErrorInvalidHandle;
   handles_.erase(key);
   return k->closeFails ? kErrorInvalidHandle : kErrorSuccess;
+}
+
+std::vector<std::string> FakePlatform::SubKeyNames(const KeyId& id) const {
+  // The map keeps keys in the order of their paths, so all those below the
+  // key follow one another.
+  const std::string prefix = id.second + "\\";
+  std::set<std::string> names;
+  for (auto it = keys_.lower_bound({id.first, prefix});
+       it != keys_.end() && it->first.first == id.first &&
+       it->first.second.compare(0, prefix.size(), prefix) == 0;
+       ++it) {
+    const std::string& path = it->first.second;
+    names.insert(path.substr(prefix.size(), path.find('\\', prefix.size()) - prefix.size()));
+  }
+  return {names.begin(), names.end()};
+}
+
+long FakePlatform::EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name) {
+  auto handle = handles_.find(key);
+  if (handle == handles_.end()) return kErrorInvalidHandle;
+  ++enumKeyCalls;
+  const std::vector<std::string> names = SubKeyNames(handle->second);
+  if (index >= names.size()) return kErrorNoMoreItems;
+  *name = names[index];
+  return kErrorSuccess;
+}
+
+long FakePlatform::QueryRegKeyInfo(RegKey key, std::uint32_t* subKeys, std::uint64_t* writeTime) {
+  RegKeyData* k = Open(key);
+  if (k == nullptr) return kErrorInvalidHandle;
+  *subKeys = static_cast<std::uint32_t>(SubKeyNames(handles_[key]).size());
+  *writeTime = k->writeTime;
+  return kErrorSuccess;
 }
 
 std::uint32_t FakePlatform::SendMciString(const std::string& command, char* reply,

@@ -43,6 +43,7 @@ struct RegKeyData {
   bool unreadable = false;                 // OpenRegKey is refused
   bool unwritable = false;                 // CreateRegKey is refused
   bool closeFails = false;                 // CloseRegKey reports an error
+  std::uint64_t writeTime = 0;             // the change that touched it last
 };
 
 // What the agent asked for or did, one record per call.
@@ -105,6 +106,7 @@ struct FakeRecords {
   int createKeyCalls = 0;
   int logicalDriveCalls = 0;
   int closeKeyCalls = 0;
+  int enumKeyCalls = 0;
   std::vector<StartCall> starts;
   std::vector<WindowHandle> activated, restored;
   std::vector<BoxCall> boxes;
@@ -159,7 +161,8 @@ class FakePlatform : public Platform, public FakeRecords {
   // Keys by the path the system stores them under: a 32-bit program's key
   // of the machine's software, such as the emulator's record, is under
   // "SOFTWARE\WOW6432Node" (kWow32Software), as on 64-bit Windows.
-  RegKeyData& Key(RegRoot root, const std::string& subKey) { return keys_[{root, Lower(subKey)}]; }
+  // A key made here touches the key above it, as on Windows.
+  RegKeyData& Key(RegRoot root, const std::string& subKey);
   bool HasKey(RegRoot root, const std::string& subKey) const {
     return keys_.count({root, Lower(subKey)}) != 0;
   }
@@ -200,6 +203,11 @@ class FakePlatform : public Platform, public FakeRecords {
   long SetRegValue(RegKey key, const std::string& name, std::uint32_t type,
                    const std::string& data) override;
   long CloseRegKey(RegKey key) override;
+  // The subkeys a test set up under the key, in the order of their names.
+  long EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name) override;
+  // Its write time is a count of the changes made to the key, its values and
+  // its list of subkeys, so far.
+  long QueryRegKeyInfo(RegKey key, std::uint32_t* subKeys, std::uint64_t* writeTime) override;
   std::uint32_t SendMciString(const std::string& command, char* reply,
                               std::uint32_t replyLength) override;
   std::int16_t AsyncKeyState(int virtualKey) override;
@@ -219,6 +227,8 @@ class FakePlatform : public Platform, public FakeRecords {
  private:
   using KeyId = std::pair<RegRoot, std::string>;
   RegKeyData* Open(RegKey handle);
+  // The names (lower case) of the key's direct subkeys, in order.
+  std::vector<std::string> SubKeyNames(const KeyId& id) const;
 
   std::map<std::string, std::uint64_t> files_;
   std::vector<std::string> filePaths_;  // as added, letter case kept
@@ -227,6 +237,7 @@ class FakePlatform : public Platform, public FakeRecords {
   std::map<RegKey, KeyId> handles_;
   RegKey nextHandle_ = 0x100;
   char openDrive_ = 0;  // the drive of the last MCI open
+  std::uint64_t changes_ = 0;
 };
 
 struct Selection {

@@ -1,10 +1,14 @@
 // Today's emulators: which disc is in the drive, the command lines built for
 // it, and the order in which the launcher chooses what to start.
+#include <algorithm>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "agent/command_line.h"
 #include "agent/disc_kind.h"
+#include "agent/emulator_search.h"
 #include "unit/agent_fixture.h"
 
 namespace discora::test {
@@ -71,6 +75,122 @@ constexpr char kDuckFolder[] = "C:\\Users\\Ann\\AppData\\Local\\Programs\\DuckSt
 constexpr char kDuck[] =
     "C:\\Users\\Ann\\AppData\\Local\\Programs\\DuckStation\\duckstation-qt-x64-ReleaseLTCG.exe";
 constexpr char kPcsx2[] = "C:\\Program Files\\PCSX2\\pcsx2-qt.exe";
+// The machine's uninstall entries as 64-bit and as 32-bit programs see them.
+constexpr char kMachine64[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr char kMachine32[] =
+    "SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+// The program the search alone finds on `platform`, or "".
+std::string FoundProgram(FakePlatform& platform, TodaysEmulator emulator) {
+  FoundEmulator found;
+  UninstallRecords records;
+  const bool ok = EmulatorSearch(platform, records).Find(emulator, &found);
+  EXPECT_EQ(platform.OpenHandles(), 0u) << "every key it opened is closed";
+  return ok ? found.program : "";
+}
+
+void SetEntry(FakePlatform& platform, RegRoot root, const std::string& key,
+              const std::map<std::string, std::string>& values) {
+  for (const auto& [name, text] : values) platform.SetRegText(root, key, name, text);
+}
+
+TEST(EmulatorSearchTest, AnEntryIsKnownByItsDisplayNameOrWingetIdInEveryRootAndView) {
+  struct Row {
+    TodaysEmulator emulator;
+    RegRoot root;
+    std::string key;
+    std::map<std::string, std::string> values;
+    std::string program;
+  };
+  const Row rows[] = {
+      // winget's portable package for the user: no DisplayIcon.
+      {TodaysEmulator::DuckStation,
+       RegRoot::CurrentUser,
+       std::string(kUninstall) + "Stenzek.DuckStation_Microsoft.Winget.Source_8wekyb3d8bbwe",
+       {{"WinGetPackageIdentifier", "Stenzek.DuckStation"}, {"InstallLocation", "C:\\W\\Duck"}},
+       "C:\\W\\Duck\\duckstation-qt-x64-ReleaseLTCG.exe"},
+      {TodaysEmulator::DuckStation,
+       RegRoot::LocalMachine,
+       kMachine64 + std::string("P"),
+       {{"WinGetPackageIdentifier", "stenzek.duckstation.preview"},
+        {"DisplayIcon", "\"E:\\Duck P\\duckstation-qt-x64-ReleaseLTCG.exe\",0"}},
+       "E:\\Duck P\\duckstation-qt-x64-ReleaseLTCG.exe"},
+      // Inno Setup's entry: a GUID, and a separator after the folder.
+      {TodaysEmulator::Pcsx2,
+       RegRoot::LocalMachine,
+       kMachine64 + std::string("{13CEE6E5-8EB3-47D3-882E-E9DBB6A3251C}_is1"),
+       {{"DisplayName", "PCSX2"}, {"InstallLocation", "E:\\Games\\PCSX2\\"}},
+       "E:\\Games\\PCSX2\\pcsx2-qt.exe"},
+      {TodaysEmulator::RetroArch,
+       RegRoot::LocalMachine,
+       kMachine32 + std::string("y"),
+       {{"DisplayName", "retroarch 1.22"}, {"UninstallString", "\"E:\\RA\\u.exe\" /x"}},
+       "E:\\RA\\retroarch.exe"},
+  };
+  for (const Row& row : rows) {
+    FakePlatform platform;
+    SetEntry(platform, row.root, row.key, row.values);
+    platform.AddFile(row.program, 1);
+    platform.AddFile(FolderOf(row.program) + "\\cores\\pcsx_rearmed_libretro.dll", 1);
+    EXPECT_EQ(FoundProgram(platform, row.emulator), row.program) << row.key;
+  }
+}
+
+TEST(EmulatorSearchTest, OthersEntriesAndEntriesWithoutAFolderArePassedOver) {
+  FakePlatform platform;
+  // Read first, and each naming a folder that holds a DuckStation.
+  const std::pair<const char*, const char*> others[] = {
+      {"DisplayName", "Not DuckStation Tools"},
+      {"DisplayName", "Duck"},
+      {"WinGetPackageIdentifier", "Stenzek.DuckStation.Tools"},
+  };
+  for (const auto& [name, text] : others) {
+    const std::string folder = std::string("C:\\Other\\") + text;
+    SetEntry(platform, RegRoot::CurrentUser, kUninstall + std::string(text),
+             {{name, text}, {"InstallLocation", folder}});
+    platform.AddFile(folder + "\\duckstation-qt-x64-ReleaseLTCG.exe", 1);
+  }
+  // DuckStation's, but no path in it.
+  SetEntry(platform, RegRoot::CurrentUser, kUninstall + std::string("Z"),
+           {{"DisplayName", "DuckStation"}, {"UninstallString", "winget uninstall --id Z"}});
+  SetEntry(platform, RegRoot::LocalMachine, kMachine64 + std::string("D"),
+           {{"DisplayName", "DuckStation"}, {"InstallLocation", "C:\\Duck"}});
+  platform.AddFile("C:\\Duck\\duckstation-qt-x64-ReleaseLTCG.exe", 1);
+  EXPECT_EQ(FoundProgram(platform, TodaysEmulator::DuckStation),
+            "C:\\Duck\\duckstation-qt-x64-ReleaseLTCG.exe");
+}
+
+TEST(EmulatorSearchTest, ScoopsFoldersComeAfterTheEntriesAndBeforeTheDefaultFolder) {
+  const std::string app = "\\apps\\pcsx2\\current\\pcsx2-qt.exe";
+  const std::map<std::string, std::string> all = {{"SCOOP", "D:\\Scoop\\"},
+                                                  {"USERPROFILE", "C:\\Users\\Ann"},
+                                                  {"SCOOP_GLOBAL", "E:\\Global"},
+                                                  {"ProgramData", "C:\\ProgramData"}};
+  const std::pair<std::vector<std::string>, std::string> rows[] = {
+      {{"SCOOP", "USERPROFILE", "SCOOP_GLOBAL", "ProgramData"}, "D:\\Scoop" + app},
+      {{"USERPROFILE", "SCOOP_GLOBAL"}, "C:\\Users\\Ann\\scoop" + app},
+      {{"SCOOP_GLOBAL", "ProgramData"}, "E:\\Global" + app},
+      {{"ProgramData"}, "C:\\ProgramData\\scoop" + app},
+      {{}, kPcsx2},
+  };
+  for (const auto& [variables, program] : rows) {
+    FakePlatform platform;
+    platform.environment = {{"ProgramFiles", "C:\\Program Files"}};
+    for (const std::string& name : variables) platform.environment[name] = all.at(name);
+    for (const char* folder :
+         {"D:\\Scoop", "C:\\Users\\Ann\\scoop", "E:\\Global", "C:\\ProgramData\\scoop"}) {
+      platform.AddFile(folder + app, 1);
+    }
+    platform.AddFile(kPcsx2, 1);
+    EXPECT_EQ(FoundProgram(platform, TodaysEmulator::Pcsx2), program);
+    for (const std::string& asked : platform.isFileQueries) EXPECT_NE(asked[0], '\\') << asked;
+
+    SetEntry(platform, RegRoot::CurrentUser, kUninstall + std::string("PCSX2"),
+             {{"DisplayName", "PCSX2"}, {"InstallLocation", "F:\\P"}});
+    platform.AddFile("F:\\P\\pcsx2-qt.exe", 1);
+    EXPECT_EQ(FoundProgram(platform, TodaysEmulator::Pcsx2), "F:\\P\\pcsx2-qt.exe");
+  }
+}
 
 StartCall Started(const std::string& program, const std::string& arguments) {
   const std::string folder = program.substr(0, program.rfind('\\'));
@@ -88,8 +208,8 @@ class TodaysEmulatorsTest : public AgentTest {
   }
   void InstallDuckStation() {
     platform.AddFile(kDuck, 100);
-    platform.SetRegText(RegRoot::CurrentUser, std::string(kUninstall) + "DuckStation",
-                        "DisplayIcon", kDuck);
+    SetEntry(platform, RegRoot::CurrentUser, std::string(kUninstall) + "DuckStation",
+             {{"DisplayName", "DuckStation"}, {"DisplayIcon", kDuck}});
   }
   void InsertPlayStation2Disc() {
     platform.SetDisc(true);
@@ -119,11 +239,10 @@ TEST_F(TodaysEmulatorsTest, APlayStationDiscStartsDuckStationFoundByItsUninstall
 
 TEST_F(TodaysEmulatorsTest, RetroArchNeedsAPlayStationCoreThatReadsDrives) {
   // Its 32-bit installer's entry names the uninstaller, quoted.
-  platform.SetRegText(RegRoot::LocalMachine,
-                      std::string(kWow32Software) +
-                          "\\Microsoft\\Windows\\CurrentVersion\\"
-                          "Uninstall\\RetroArch",
-                      "UninstallString", "\"D:\\Emu\\RetroArch\\uninstall.exe\"");
+  const std::string entry = kMachine32 + std::string("RetroArch");
+  platform.SetRegText(RegRoot::LocalMachine, entry, "DisplayName", "RetroArch");
+  platform.SetRegText(RegRoot::LocalMachine, entry, "UninstallString",
+                      "\"D:\\Emu\\RetroArch\\uninstall.exe\"");
   platform.AddFile("D:\\Emu\\RetroArch\\retroarch.exe", 100);
   platform.AddFile("D:\\Emu\\RetroArch\\cores\\snes9x_libretro.dll", 100);
   StartAgent();
@@ -163,6 +282,35 @@ TEST_F(TodaysEmulatorsTest, TheUsersCommandWinsAndANameOfNothingStartsNothing) {
   EXPECT_EQ(platform.starts,
             std::vector<StartCall>{Started("C:\\Emu 1\\my emu.exe", "-cd D: -volume 50%")});
   EXPECT_TRUE(platform.activated.empty());
+}
+
+TEST_F(TodaysEmulatorsTest, ALaunchReadsAgainOnlyTheEntriesFoundUntilTheirListChanges) {
+  for (int n = 0; n < 20; ++n) {
+    SetEntry(platform, RegRoot::CurrentUser, kUninstall + std::to_string(n),
+             {{"DisplayName", "X"}});
+  }
+  SetEntry(platform, RegRoot::LocalMachine, kMachine64 + std::string("D"),
+           {{"DisplayName", "DuckStation"}, {"InstallLocation", "E:\\D"}});
+  platform.AddFile("E:\\D\\duckstation-qt-x64-ReleaseLTCG.exe", 1);
+  StartAgent();
+  Reinsert(false);
+  platform.ClearRecords();
+  Reinsert(false);
+  EXPECT_EQ(platform.enumKeyCalls, 0);
+  EXPECT_EQ(std::count_if(platform.queries.begin(), platform.queries.end(),
+                          [](const QueryCall& q) { return q.name == "DisplayName"; }),
+            2)
+      << "its own entry's name, its size then its text";
+
+  // Installed for the user too, while the agent runs: the user's entries
+  // come first.
+  SetEntry(platform, RegRoot::CurrentUser, kUninstall + std::string("U"),
+           {{"WinGetPackageIdentifier", "Stenzek.DuckStation"}, {"InstallLocation", "E:\\U"}});
+  platform.AddFile("E:\\U\\duckstation-qt-x64-ReleaseLTCG.exe", 1);
+  Reinsert(false);
+  ASSERT_EQ(platform.starts.size(), 2u);
+  EXPECT_EQ(platform.starts[0].application, "E:\\D\\duckstation-qt-x64-ReleaseLTCG.exe");
+  EXPECT_EQ(platform.starts[1].application, "E:\\U\\duckstation-qt-x64-ReleaseLTCG.exe");
 }
 
 TEST_F(TodaysEmulatorsTest, IdlePollsReadNeitherTheDiscNorTheRegistry) {
