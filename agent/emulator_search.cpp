@@ -126,14 +126,10 @@ bool EmulatorSearch::InUninstallEntries() {
       known.count = count;
       known.writeTime = writeTime;
     }
-    for (std::size_t at = 0; at < known.entries.size();) {
-      const std::size_t end = known.entries.find('\0', at);
-      if (known.entries[at] == static_cast<char>('0' + static_cast<int>(emulator_)) &&
-          InFolder(
-              EntryFolder(place.root, place.view, known.entries.substr(at + 1, end - at - 1)))) {
+    for (const UninstallRecords::Place::Entry& entry : known.entries) {
+      if (entry.emulator == emulator_ && InFolder(EntryFolder(place.root, place.view, entry.key))) {
         return true;
       }
-      at = end + 1;
     }
   }
   return false;
@@ -148,9 +144,8 @@ void EmulatorSearch::ReadEntries(RegistryKey& entries, RegRoot root, RegView vie
     if (!OpenEntry(entry, root, view, name)) continue;
     const EntryNames names = NamesIn(entry);
     for (int emulator = 0; emulator < static_cast<int>(std::size(kNames)); ++emulator) {
-      if (names.Are(static_cast<TodaysEmulator>(emulator))) {
-        place->entries.append(1, static_cast<char>('0' + emulator)).append(name).append(1, '\0');
-      }
+      const auto found = static_cast<TodaysEmulator>(emulator);
+      if (names.Are(found)) place->entries.push_back({found, name});
     }
   }
 }

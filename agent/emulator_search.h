@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -37,10 +38,12 @@ struct UninstallRecords {
     bool read = false;
     std::uint32_t count = 0;
     std::uint64_t writeTime = 0;
-    // The entries found, in the order read: for each, its emulator's number
-    // (TodaysEmulator) as a digit, its key's name and a NUL. (One text keeps the x86
-    // program within its size.)
-    std::string entries;
+    // The entries found, in the order read.
+    struct Entry {
+      TodaysEmulator emulator;
+      std::string key;  // its key's name under the Uninstall key
+    };
+    std::vector<Entry> entries;
   };
   Place places[3];
 };
