@@ -64,6 +64,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "tests/e2e/programs/wine_mountmgr.h"
+
 #define TRAY_CLASS "__winex11_standalone_tray"
 #define ICON_CLASS "__winex11_tray_icon"
 
@@ -278,49 +280,6 @@ static void serve_arrive(const char* cls, char letter, WORD flags) {
   printf("%s ms=%.3f\n", ok ? "ok" : "timeout", now_ms() - t0);
 }
 
-/* Wine's own request to its mount manager (ddk/mountmgr.h, with
- * WINE_MOUNTMGR_EXTENSIONS), the one winecfg sends: a record with a mount
- * point defines the drive, one without removes it. */
-#define MOUNTMGR_DEVICE_PATH "\\\\.\\MountPointManager"
-#define IOCTL_MOUNTMGR_DEFINE_UNIX_DRIVE \
-  CTL_CODE(0x6d, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS)
-typedef struct {
-  ULONG size;
-  ULONG type;
-  ULONG fs_type;
-  DWORD serial;
-  ULONGLONG unix_dev;
-  WCHAR letter;
-  USHORT mount_point_offset;
-  USHORT device_offset;
-  USHORT label_offset;
-} UnixDrive;
-
-/* 0 on success, else the error. */
-static DWORD define_drive(char letter, UINT type, const char* mount_point) {
-  char buffer[sizeof(UnixDrive) + MAX_PATH];
-  UnixDrive* drive = (UnixDrive*)buffer;
-  size_t length = mount_point ? strlen(mount_point) + 1 : 0;
-  if (length > MAX_PATH) return ERROR_BAD_PATHNAME;
-  ZeroMemory(buffer, sizeof buffer);
-  drive->size = (ULONG)(sizeof *drive + length);
-  drive->type = type;
-  drive->letter = (WCHAR)(letter | 0x20);
-  if (mount_point) {
-    memcpy(buffer + sizeof *drive, mount_point, length);
-    drive->mount_point_offset = sizeof *drive;
-  }
-  HANDLE manager = CreateFileA(MOUNTMGR_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
-  if (manager == INVALID_HANDLE_VALUE) return GetLastError();
-  DWORD returned = 0;
-  BOOL done = DeviceIoControl(manager, IOCTL_MOUNTMGR_DEFINE_UNIX_DRIVE, drive, drive->size, NULL,
-                              0, &returned, NULL);
-  DWORD error = done ? 0 : GetLastError();
-  CloseHandle(manager);
-  return error;
-}
-
 /* "LETTER CLASS UNIXPATH": the path is the rest of the line. */
 static void serve_plug(char* arg) {
   char* cls = strchr(arg, ' ');
@@ -331,7 +290,7 @@ static void serve_plug(char* arg) {
   }
   *cls++ = '\0';
   *path++ = '\0';
-  DWORD error = define_drive(arg[0], DRIVE_CDROM, path);
+  DWORD error = define_unix_drive(arg[0], DRIVE_CDROM, path);
   if (error) {
     printf("error mountmgr %lu\n", (unsigned long)error);
     return;
@@ -343,7 +302,7 @@ static void serve_plug(char* arg) {
 }
 
 static void serve_unplug(const char* letter) {
-  DWORD error = define_drive(letter[0], DRIVE_NO_ROOT_DIR, NULL);
+  DWORD error = define_unix_drive(letter[0], DRIVE_NO_ROOT_DIR, NULL);
   if (error)
     printf("error mountmgr %lu\n", (unsigned long)error);
   else

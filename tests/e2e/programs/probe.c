@@ -72,6 +72,7 @@
 #include <tlhelp32.h>
 
 #include "res/resource.h"
+#include "tests/e2e/programs/wine_mountmgr.h"
 
 #define MCI_LOG "C:\\discora-test\\mci\\log.txt"
 #define STEP_TIMEOUT_MS 30000
@@ -343,50 +344,9 @@ static int cmd_drives(const Options* o) {
   return 0;
 }
 
-/* Wine's own request to its mount manager (ddk/mountmgr.h, with
- * WINE_MOUNTMGR_EXTENSIONS), the one winecfg sends: a record with a mount
- * point defines the drive, one without removes it. Either way the mount
- * manager updates the drive's link in dosdevices and its type. */
-#define MOUNTMGR_DEVICE_PATH "\\\\.\\MountPointManager"
-#define IOCTL_MOUNTMGR_DEFINE_UNIX_DRIVE \
-  CTL_CODE(0x6d, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS)
-typedef struct {
-  ULONG size;
-  ULONG type;
-  ULONG fs_type;
-  DWORD serial;
-  ULONGLONG unix_dev;
-  WCHAR letter;
-  USHORT mount_point_offset;
-  USHORT device_offset;
-  USHORT label_offset;
-} UnixDrive;
-
 static int define_drive(char letter, UINT type, const char* mount_point) {
-  char buffer[sizeof(UnixDrive) + MAX_PATH];
-  UnixDrive* drive = (UnixDrive*)buffer;
-  size_t length = mount_point ? strlen(mount_point) + 1 : 0;
-  if (length > MAX_PATH) usage();
-  ZeroMemory(buffer, sizeof buffer);
-  drive->size = (ULONG)(sizeof *drive + length);
-  drive->type = type;
-  drive->letter = (WCHAR)(letter | 0x20);
-  if (mount_point) {
-    memcpy(buffer + sizeof *drive, mount_point, length);
-    drive->mount_point_offset = sizeof *drive;
-  }
-  HANDLE manager = CreateFileA(MOUNTMGR_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
-  if (manager == INVALID_HANDLE_VALUE) {
-    printf("error=no mount manager (%lu)\n", GetLastError());
-    return 2;
-  }
-  DWORD returned = 0;
-  BOOL done = DeviceIoControl(manager, IOCTL_MOUNTMGR_DEFINE_UNIX_DRIVE, drive, drive->size, NULL,
-                              0, &returned, NULL);
-  DWORD error = GetLastError();
-  CloseHandle(manager);
-  if (!done) {
+  DWORD error = define_unix_drive(letter, type, mount_point);
+  if (error) {
     printf("error=the mount manager refused (%lu)\n", error);
     return 2;
   }
