@@ -67,7 +67,7 @@ void CheckTemplate(const std::string& text, char letter) {
       expected += '%';
       ++i;
     } else if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 'D') {
-      expected += letter;
+      if (letter != '\0') expected += letter;  // no drive: nothing
       ++i;
     } else {
       expected += text[i];
