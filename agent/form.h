@@ -111,8 +111,8 @@ class FormDiscoraNotify {
   std::string AppDir();
   // agent/watcher.cpp
   bool ShiftIsDown();
-  // One drive's media query and edge latch; launches for a new PlayStation
-  // disc in it.
+  // One drive's media query and edge latch, when it is watched; launches
+  // for a new PlayStation disc in it.
   void PollDrive(char letter);
   // For a launch from the tray: the first watched drive that holds a
   // PlayStation disc, else the first one.

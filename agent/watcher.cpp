@@ -24,10 +24,8 @@ void FormDiscoraNotify::Timer1_Timer() {
   state_.Drives.Refresh(platform_);
   // A launch can run a message loop of the system's (the consent prompt of a
   // program that runs as administrator), in which another poll may change
-  // the set: it is asked again for each letter.
-  for (char letter = 'C'; letter <= 'Z'; ++letter) {
-    if ((state_.Drives.Watched() & DriveBit(letter)) != 0) PollDrive(letter);
-  }
+  // the set: PollDrive asks it again for each letter.
+  for (char letter = 'C'; letter <= 'Z'; ++letter) PollDrive(letter);
 }
 
 void FormDiscoraNotify::PollDrive(char letter) {
@@ -73,7 +71,7 @@ void FormDiscoraNotify::ChooseLaunchDrive() {
   if (!state_.Drives.FollowsAll()) return;  // the one drive, always
   state_.CdDrive.clear();
   for (char letter = 'C'; letter <= 'Z'; ++letter) {
-    if ((state_.Drives.Watched() & DriveBit(letter)) == 0) continue;
+    if (state_.Drives.Find(letter) == nullptr) continue;
     const std::string drive = DriveSpec(letter);
     // The first drive, unless a later one holds a PlayStation disc.
     if (state_.CdDrive.empty()) state_.CdDrive = drive;
