@@ -22,14 +22,7 @@ discora_header_text("${version_h}" DISCORA_TITLE discora_title)
 discora_header_text("${version_h}" DISCORA_AUTHOR discora_author)
 discora_header_text("${version_h}" DISCORA_COPYRIGHT discora_copyright)
 discora_header_text("${version_h}" DISCORA_HOMEPAGE discora_homepage)
-discora_header_text("${version_h}" DISCORA_VERSION_MAJOR discora_major)
-discora_header_text("${version_h}" DISCORA_VERSION_MINOR discora_minor)
 discora_header_text("${PROJECT_SOURCE_DIR}/res/resource.h" DISCORA_WINDOW_CLASS discora_class)
-if(NOT "${discora_major}.${discora_minor}" STREQUAL
-   "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}")
-  message(FATAL_ERROR "res/version.h says ${discora_major}.${discora_minor}, "
-    "the project says ${PROJECT_VERSION}")
-endif()
 
 install(TARGETS Discora RUNTIME DESTINATION .)
 install(FILES README.md DESTINATION .)
@@ -51,7 +44,6 @@ set(CPACK_PACKAGE_FILE_NAME "${discora_title}-${PROJECT_VERSION}-${discora_packa
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 
 # Read by the installer script as @CPACK_DISCORA_...@.
-set(CPACK_DISCORA_DISPLAY_VERSION "${discora_major}.${discora_minor}")
 set(CPACK_DISCORA_COPYRIGHT "${discora_copyright}")
 set(CPACK_DISCORA_HOMEPAGE "${discora_homepage}")
 set(CPACK_DISCORA_WINDOW_CLASS "${discora_class}")

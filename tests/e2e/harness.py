@@ -109,7 +109,7 @@ ID = resource_ids()
 EMULATOR_TITLE = "Connectix Virtual Game Station"
 BLEEM_TITLE = "bleem!"
 AGENT_CLASS = ID.DISCORA_WINDOW_CLASS
-AGENT_CAPTION = "Discora 1.0"
+AGENT_CAPTION = "Discora 1.1"
 
 PROGRAM_FOLDER = "C:\\Discora"
 TEST_FOLDER = "C:\\discora-test"

@@ -94,7 +94,7 @@ def assert_installed(machine, folder: str, arch: Arch | None = None,
     entry = machine.registry_values(view, UNINSTALL_KEY)
     assert entry == {
         "DisplayName": RegValue.sz("Discora"),
-        "DisplayVersion": RegValue.sz("1.0"),
+        "DisplayVersion": RegValue.sz("1.1.0"),
         "Publisher": RegValue.sz("the Discora developers"),
         "URLInfoAbout": RegValue.sz("https://discora.example.org/"),
         "DisplayIcon": RegValue.sz(program),
@@ -286,8 +286,8 @@ def test_zip_holds_the_built_program_byte_for_byte_with_the_readme_and_licence()
 
 def test_packages_are_named_for_their_build_and_the_installer_is_a_program_of_its_kind():
     suffix = {"x86": "win32", "x64": "win64"}[harness.ARCH.name]
-    assert package("exe").name == f"Discora-1.0.0-{suffix}.exe"
-    assert package("zip").name == f"Discora-1.0.0-{suffix}.zip"
+    assert package("exe").name == f"Discora-1.1.0-{suffix}.exe"
+    assert package("zip").name == f"Discora-1.1.0-{suffix}.zip"
     # The x64 installer is itself a 64-bit program (PE32+), the x86 one a
     # 32-bit one: the machine type in its PE header.
     image = package("exe").read_bytes()

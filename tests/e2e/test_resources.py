@@ -157,11 +157,11 @@ def test_version_record(exe: PeFile) -> None:
     fixed, tables = version_strings(exe.resources()[(RT_VERSION, 1)])
     signature, _, file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<IIIIII", fixed)
     assert signature == 0xFEEF04BD
-    assert (file_ms, file_ls) == (0x00010000, 0) and (product_ms, product_ls) == (0x00010000, 0)
+    assert (file_ms, file_ls) == (0x00010001, 0) and (product_ms, product_ls) == (0x00010001, 0)
     assert list(tables) == ["040904B0"]
     strings = tables["040904B0"]
-    assert strings["FileVersion"] == "1.00"
-    assert strings["ProductVersion"] == "1.00"
+    assert strings["FileVersion"] == "1.10"
+    assert strings["ProductVersion"] == "1.10"
     assert strings["FileDescription"] == "Discora"
     assert strings["Comments"] == "Discora"
     assert strings["InternalName"] == "Discora"

@@ -79,7 +79,7 @@ TEST_F(MenuTest, AboutShowsTheBoxThenOpensTheSameAddress) {
     ASSERT_EQ(platform.boxes.size(), 1u);
     ASSERT_EQ(platform.shellOpens.size(), 1u);
     const ShellCall& shell = platform.shellOpens[0];
-    EXPECT_EQ(platform.boxes[0].title, "Discora 1.0");
+    EXPECT_EQ(platform.boxes[0].title, "Discora 1.1");
     EXPECT_EQ(platform.boxes[0].flags, 64u | kMbTaskModal);
     EXPECT_EQ(platform.boxes[0].text, std::string(DISCORA_COPYRIGHT) + "\r\n" + shell.file);
     EXPECT_FALSE(shell.file.empty());
