@@ -218,9 +218,10 @@ def package(kind: str, arch: Arch | None = None) -> Path:
     for the build under test, or for `arch`'s build, under the name the
     build gave CPack: "exe" the installer, "zip" the portable copy."""
     folder = discora_exe().parent if arch is None else build_dir(arch)
-    config = require_file(folder / "CPackConfig.cmake", "CPackConfig.cmake")
-    name = re.search(r'set\(CPACK_PACKAGE_FILE_NAME "([^"]+)"\)', config.read_text()).group(1)
-    path = config.parent / f"{name}.{kind}"
+    config = require_file(folder / "CPackConfig.cmake", "CPackConfig.cmake").read_text()
+    name = re.search(r'set\(CPACK_PACKAGE_FILE_NAME "([^"]+)"\)', config).group(1)
+    packages = re.search(r'set\(CPACK_OUTPUT_FILE_PREFIX "([^"]+)"\)', config).group(1)
+    path = Path(packages) / f"{name}.{kind}"
     return require_file(path, path.name)
 
 
