@@ -16,7 +16,7 @@ packages=(
   wine wine32:i386 wine64
   xvfb x11-utils xdotool imagemagick
   clang libclang-rt-14-dev clang-format
-  python3 icoutils
+  python3 python3-yaml icoutils
   python3-pytest python3-pytest-xdist
   nsis
 )

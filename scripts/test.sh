@@ -2,10 +2,11 @@
 # Builds everything and runs every test: the layer and format checks, the
 # host unit tests (also under AddressSanitizer and UndefinedBehaviorSanitizer),
 # the fuzz targets for a bounded time, both Windows builds (x86 and x64) with
-# their packages, and the end-to-end tests of the real Discora.exe and of its
-# installer under Wine: the x64 build under 64-bit Wine on every x86-64
-# machine, the x86 build under 32-bit Wine where the machine runs 32-bit
-# programs (some kernels run none; the run then says so).
+# their packages, checksums and manifests, the proof that the packages are
+# reproducible (scripts/reproduce.sh), and the end-to-end tests of the real
+# Discora.exe and of its installer under Wine: the x64 build under 64-bit
+# Wine on every x86-64 machine, the x86 build under 32-bit Wine where the
+# machine runs 32-bit programs (some kernels run none; the run then says so).
 #
 #   bash scripts/test.sh               everything
 #   bash scripts/test.sh --arch x64    the end-to-end tests of one build only
@@ -50,6 +51,12 @@ for arch in x86 x64; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" --target package
 done
+
+echo "== the files beside the packages: SHA256SUMS, the winget and Scoop manifests"
+/usr/bin/python3 -m pytest -q tests/packages
+
+echo "== reproducible packages: the last commit built twice"
+bash scripts/reproduce.sh
 
 # Which builds this machine can run end to end.
 ran=()

@@ -258,7 +258,7 @@ def test_interactive_install_shows_the_licence_can_leave_out_components_and_star
     desktop.key(licence.xwindow, "Return")  # I Agree
     components = page("components", lambda c: c["class"] == "SysTreeView32")
     # The second item, "Start Discora when Windows starts", and the third,
-    # "Watch every CD and DVD drive...", unchecked.
+    # "Watch every CD and DVD drive", unchecked.
     desktop.key(components.xwindow, "Down", "space", "Down", "space", "Return")
     folder = page("folder", lambda c: c["text"] == "&Install")
     assert INSTALL_FOLDER in [c["text"] for c in folder.controls]
