@@ -22,7 +22,7 @@
 /* The window's caption: the title and the major and minor version. */
 #define DISCORA_CAPTION \
   DISCORA_TITLE         \
-      " " DISCORA_STRINGIZE(DISCORA_VERSION_MAJOR) "." DISCORA_STRINGIZE(DISCORA_VERSION_MINOR)
+  " " DISCORA_STRINGIZE(DISCORA_VERSION_MAJOR) "." DISCORA_STRINGIZE(DISCORA_VERSION_MINOR)
 #define DISCORA_PRODUCT_NAME "DiscoraNotify"
 #define DISCORA_AUTHOR "the Discora developers"
 #define DISCORA_COMPANY "The Discora developers"
