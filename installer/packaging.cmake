@@ -66,6 +66,13 @@ set(CPACK_DISCORA_HOMEPAGE "${discora_homepage}")
 set(CPACK_DISCORA_WINDOW_CLASS "${discora_class}")
 set(CPACK_DISCORA_ICON "${PROJECT_SOURCE_DIR}/res/discora.ico")
 # The picture of the installer's welcome and finish pages, made from the icon.
+# Debian's own Python where there is one (the set-up installs it): another
+# python3 may come first on the PATH, and the zips are written by Python's
+# zlib (normalize_zip.py), whose version decides their bytes.
+if(NOT DEFINED Python3_EXECUTABLE AND EXISTS /usr/bin/python3)
+  set(Python3_EXECUTABLE /usr/bin/python3 CACHE FILEPATH
+    "The Python that makes the installer's picture and writes the zips")
+endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(CPACK_DISCORA_WIZARD_ART "${CMAKE_BINARY_DIR}/res/wizard.bmp")
 add_custom_command(OUTPUT "${CPACK_DISCORA_WIZARD_ART}"

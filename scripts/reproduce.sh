@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Proves that the packages are reproducible: the last commit, cloned twice
 # into two folders of different depth and built one after the other (the
-# second under another umask, time zone and locale), gives the same bytes:
+# second under another umask, time zone, locale and user name, and under
+# another host name where the system allows one), gives the same bytes:
 # both Discora.exe, both installers, both zips, SHA256SUMS and the
 # manifests. Prints each file's SHA-256, checks that no build folder, host
 # name or user name is in any file (zip members read unpacked), and fails
@@ -13,21 +14,26 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+self="$repo/scripts/reproduce.sh"
 
-first="$work/a"
-second="$work/second/clone/of/discora"
-
-build() {
-  local dir=$1
+# One build: bash scripts/reproduce.sh --build-into FOLDER
+if [ "${1:-}" = --build-into ]; then
+  dir=$2
   git clone -q "$repo" "$dir"
   for preset in windows-release windows-x64-release; do
     # The test and bench programs are not shipped.
     cmake -S "$dir" --preset "$preset" -DDISCORA_E2E_PROGRAMS=OFF -DDISCORA_BENCH_PROGRAMS=OFF >/dev/null
     cmake --build "$dir/build/$preset" --target package >/dev/null
   done
-}
+  exit 0
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+first="$work/a"
+second="$work/second/clone/of/discora"
+second_user=discora-second-user
+second_host=discora-second-host
 
 # The files a release consists of, relative to a clone.
 shipped() {
@@ -40,9 +46,21 @@ shipped() {
 
 start=$(date +%s)
 echo "== first build: $first"
-(umask 022 && TZ=UTC LC_ALL=C.UTF-8 build "$first")
+(umask 022 && TZ=UTC LC_ALL=C.UTF-8 bash "$self" --build-into "$first")
 echo "== second build: $second"
-(umask 077 && TZ=Pacific/Kiritimati LC_ALL=C build "$second")
+(
+  umask 077
+  export TZ=Pacific/Kiritimati LC_ALL=C USER=$second_user LOGNAME=$second_user
+  # A host name of its own needs a UTS namespace, which only root may make.
+  if unshare --uts true 2>/dev/null; then
+    echo "   as user $second_user on host $second_host"
+    unshare --uts bash -c 'hostname "$0" && exec bash "$1" --build-into "$2"' \
+      "$second_host" "$self" "$second"
+  else
+    echo "   as user $second_user on this host (no host name of its own here)"
+    bash "$self" --build-into "$second"
+  fi
+)
 seconds=$(( $(date +%s) - start ))
 
 mapfile -t files < <(shipped "$first")
@@ -64,11 +82,13 @@ for file in "${files[@]}"; do
 done
 
 # Neither build's folder, nor this host's or user's name, in any file.
-python3 - "$first" "$second" "$(hostname)" "$(id -un)" "${files[@]}" <<'EOF'
+python3 - "$first" "$second" "$second_host" "$second_user" "$(hostname)" "$(id -un)" \
+  "${files[@]}" <<'EOF'
 import sys, zipfile
-first, second, host, user, *files = sys.argv[1:]
+first, second, *names = sys.argv[1:7]
+files = sys.argv[7:]
 # Names shorter than five letters are found in any binary by chance.
-words = [first, second] + [name for name in (host, user) if len(name) >= 5]
+words = [first, second] + [name for name in names if len(name) >= 5]
 found = []
 for name in files:
     path = f"{first}/{name}"
