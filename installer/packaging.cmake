@@ -65,27 +65,33 @@ set(CPACK_DISCORA_COPYRIGHT "${discora_copyright}")
 set(CPACK_DISCORA_HOMEPAGE "${discora_homepage}")
 set(CPACK_DISCORA_WINDOW_CLASS "${discora_class}")
 set(CPACK_DISCORA_ICON "${PROJECT_SOURCE_DIR}/res/discora.ico")
-# The picture of the installer's welcome and finish pages, made from the icon.
-# Debian's own Python where there is one (the set-up installs it): another
-# python3 may come first on the PATH, and the zips are written by Python's
-# zlib (normalize_zip.py), whose version decides their bytes.
+
+# Python makes the installer's picture and writes the zips: Discora.exe
+# builds without it, its packages need it (checked when they are made,
+# stamp_staging.cmake). Debian's own Python where there is one (the set-up
+# installs it): another python3 may come first on the PATH, and the version
+# of the zlib Python writes the zips with decides their bytes.
 if(NOT DEFINED Python3_EXECUTABLE AND EXISTS /usr/bin/python3)
   set(Python3_EXECUTABLE /usr/bin/python3 CACHE FILEPATH
     "The Python that makes the installer's picture and writes the zips")
 endif()
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
+find_package(Python3 COMPONENTS Interpreter)
+set(CPACK_DISCORA_PYTHON "")
+# The picture of the installer's welcome and finish pages, made from the icon.
 set(CPACK_DISCORA_WIZARD_ART "${CMAKE_BINARY_DIR}/res/wizard.bmp")
-add_custom_command(OUTPUT "${CPACK_DISCORA_WIZARD_ART}"
-  COMMAND Python3::Interpreter "${PROJECT_SOURCE_DIR}/res/make_wizard_art.py"
-    "${CPACK_DISCORA_ICON}" "${CPACK_DISCORA_WIZARD_ART}"
-  DEPENDS "${PROJECT_SOURCE_DIR}/res/make_wizard_art.py" "${CPACK_DISCORA_ICON}"
-  COMMENT "Making the installer's picture from the icon")
-add_custom_target(discora_installer_art ALL DEPENDS "${CPACK_DISCORA_WIZARD_ART}")
+if(Python3_Interpreter_FOUND)
+  set(CPACK_DISCORA_PYTHON "${Python3_EXECUTABLE}")
+  add_custom_command(OUTPUT "${CPACK_DISCORA_WIZARD_ART}"
+    COMMAND Python3::Interpreter "${PROJECT_SOURCE_DIR}/res/make_wizard_art.py"
+      "${CPACK_DISCORA_ICON}" "${CPACK_DISCORA_WIZARD_ART}"
+    DEPENDS "${PROJECT_SOURCE_DIR}/res/make_wizard_art.py" "${CPACK_DISCORA_ICON}"
+    COMMENT "Making the installer's picture from the icon")
+  add_custom_target(discora_installer_art ALL DEPENDS "${CPACK_DISCORA_WIZARD_ART}")
+endif()
 # The name of the installer's key in the list of installed programs.
 set(CPACK_DISCORA_UNINSTALL_KEY "${discora_title}")
 # For the manifests (release_files.cmake).
 set(CPACK_DISCORA_SOURCE_DIR "${PROJECT_SOURCE_DIR}")
-set(CPACK_DISCORA_PYTHON "${Python3_EXECUTABLE}")
 set(CPACK_DISCORA_DOWNLOAD_URL "${DISCORA_DOWNLOAD_URL}")
 set(CPACK_DISCORA_WINGET_ID "${discora_title}.${discora_title}")
 set(CPACK_DISCORA_SUMMARY
