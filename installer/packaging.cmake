@@ -15,16 +15,8 @@
 # Discora.exe alone; the zip holds Discora.exe, the README and the licence.
 
 # The program's identity comes from the headers the program itself is built
-# from, so the installer cannot disagree with it.
-function(discora_header_text header name out)
-  file(STRINGS "${header}" line REGEX "^#define ${name} ")
-  string(REGEX REPLACE "^#define ${name} +\"?([^\"]*)\"?.*$" "\\1" value "${line}")
-  if(value STREQUAL "")
-    message(FATAL_ERROR "${name} is not defined in ${header}")
-  endif()
-  set(${out} "${value}" PARENT_SCOPE)
-endfunction()
-
+# from (discora_header_text, cmake/header_text.cmake), so the installer cannot
+# disagree with it.
 set(version_h "${PROJECT_SOURCE_DIR}/res/version.h")
 discora_header_text("${version_h}" DISCORA_TITLE discora_title)
 discora_header_text("${version_h}" DISCORA_AUTHOR discora_author)
@@ -43,12 +35,15 @@ set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 # DISCORA_X64 is set by CMakeLists.txt from the compiler's pointer size.
 if(DISCORA_X64)
   set(discora_arch x64)
-  set(discora_package_suffix win64)
 else()
   set(discora_arch x86)
-  set(discora_package_suffix win32)
 endif()
-set(CPACK_PACKAGE_FILE_NAME "${discora_title}-${PROJECT_VERSION}-${discora_package_suffix}")
+# The packages' names end in -win32 (x86) or -win64 (x64); release_files.cmake
+# names both builds' packages by the same rule.
+set(CPACK_DISCORA_SUFFIX_x86 win32)
+set(CPACK_DISCORA_SUFFIX_x64 win64)
+set(CPACK_PACKAGE_FILE_NAME
+  "${discora_title}-${PROJECT_VERSION}-${CPACK_DISCORA_SUFFIX_${discora_arch}}")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 
 set(DISCORA_PACKAGE_DIR "${PROJECT_SOURCE_DIR}/build/packages" CACHE PATH

@@ -69,12 +69,12 @@ endfunction()
 set(sums "")
 set(winget_installers "")
 set(scoop_architectures "")
-foreach(arch x64 x86)
+# x86 first: its packages' names come first.
+foreach(arch x86 x64)
+  set(suffix "${CPACK_DISCORA_SUFFIX_${arch}}")
   if(arch STREQUAL "x64")
-    set(suffix win64)
     set(scoop_arch 64bit)
   else()
-    set(suffix win32)
     set(scoop_arch 32bit)
   endif()
   set(stem "${CPACK_PACKAGE_NAME}-${version}-${suffix}")
@@ -87,7 +87,7 @@ foreach(arch x64 x86)
       "  - Architecture: ${arch}\n"
       "    InstallerUrl: ${download}${stem}.exe\n"
       "    InstallerSha256: ${hash_upper}\n")
-    set(sum_${suffix}_exe "${hash}  ${stem}.exe\n")
+    string(APPEND sums "${hash}  ${stem}.exe\n")
   endif()
 
   package_file("${stem}.zip" archive)
@@ -103,12 +103,10 @@ foreach(arch x64 x86)
       "      \"hash\": \"${hash}\",\n"
       "      \"extract_dir\": \"${stem}\"\n"
       "    }")
-    set(sum_${suffix}_zip "${hash}  ${stem}.zip\n")
+    string(APPEND sums "${hash}  ${stem}.zip\n")
   endif()
 endforeach()
 
-# In the order of the file names.
-string(CONCAT sums "${sum_win32_exe}" "${sum_win32_zip}" "${sum_win64_exe}" "${sum_win64_zip}")
 file(WRITE "${folder}/SHA256SUMS" "${sums}")
 
 yaml_text("${CPACK_PACKAGE_VENDOR}" publisher)
