@@ -3,7 +3,7 @@
 # own (bench/reference/reftray.c) and the floor of the insertion-to-launch
 # time (bench/reference/reffloor.c), both built for the same architecture,
 # under Wine and Xvfb: the x86 build under 32-bit Wine where this machine runs 32-bit
-# programs, and the x64 build under 64-bit Wine on every x86-64 machine. For
+# programs and has 32-bit Wine, and the x64 build under 64-bit Wine on every x86-64 machine. For
 # each, it builds the preset, sets up a private Wine prefix in
 # build/bench/<arch>/ and prints one Markdown table. BENCH_QUICK=1 makes a
 # short smoke run; BENCH_ARCH=x86 or x64 measures one build only.
@@ -17,10 +17,11 @@ arches=()
 if [ -n "${BENCH_ARCH:-}" ]; then
   arches=("$BENCH_ARCH")
 else
-  if runs_32bit_programs; then
+  why=$(why_no_x86)
+  if [ -z "$why" ]; then
     arches+=(x86)
   else
-    echo "bench: x86 not measured: this machine runs no 32-bit programs" >&2
+    echo "bench: x86 not measured: ${why//$'\n'/; }" >&2
   fi
   arches+=(x64)
 fi

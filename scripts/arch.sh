@@ -7,6 +7,19 @@ runs_32bit_programs() {
   /lib/ld-linux.so.2 --version >/dev/null 2>&1
 }
 
+# Why the x86 build cannot run under Wine here, a line for each reason;
+# nothing when it can. It needs both a kernel that runs 32-bit programs and
+# 32-bit Wine (wine32:i386, whose loader is /usr/lib/wine/wine), which
+# scripts/setup.sh tries to install but cannot on every machine.
+why_no_x86() {
+  if ! runs_32bit_programs; then
+    echo "this machine runs no 32-bit programs, so 32-bit Wine cannot start"
+  fi
+  if [ ! -x /usr/lib/wine/wine ]; then
+    echo "32-bit Wine could not be installed here"
+  fi
+}
+
 # Sets preset, winearch and wine (the loader that starts the build's
 # programs) for the build $1, x86 or x64; fails for anything else.
 use_arch() {

@@ -7,7 +7,8 @@
 # Without a DISPLAY it runs on an Xvfb screen of its own.
 #
 # It runs the x86 Discora.exe under 32-bit Wine where this machine runs
-# 32-bit programs, else the x64 one under 64-bit Wine, and says which;
+# 32-bit programs and has 32-bit Wine, else the x64 one under 64-bit Wine, and
+# says which and why;
 # DISCORA_ARCH=x86 or x64 chooses.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,7 +19,16 @@ run=$repo/build/run
 
 arch=${DISCORA_ARCH:-}
 if [ -z "$arch" ]; then
-  if runs_32bit_programs; then arch=x86; else arch=x64; fi
+  why=$(why_no_x86)
+  if [ -z "$why" ]; then
+    arch=x86
+  else
+    arch=x64
+    echo "The x86 build cannot run here: ${why//$'\n'/; }."
+  fi
+elif [ "$arch" = x86 ] && why=$(why_no_x86) && [ -n "$why" ]; then
+  echo "DISCORA_ARCH=x86 cannot run here: ${why//$'\n'/; }." >&2
+  exit 2
 fi
 use_arch "$arch" || exit 2
 if [ "$arch" = x64 ]; then

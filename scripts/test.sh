@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the layer and format checks, the
+# Builds everything and runs every test: the set-up's own test, the layer and
+# format checks, the
 # host unit tests (also under AddressSanitizer and UndefinedBehaviorSanitizer),
 # the fuzz targets for a bounded time, both Windows builds (x86 and x64) with
 # their packages, checksums and manifests, the proof that the packages are
 # reproducible (scripts/reproduce.sh), and the end-to-end tests of the real
 # Discora.exe and of its installer under Wine: the x64 build under 64-bit
 # Wine on every x86-64 machine, the x86 build under 32-bit Wine where the
-# machine runs 32-bit programs (some kernels run none; the run then says so).
+# machine runs 32-bit programs and 32-bit Wine could be installed (some
+# kernels run none, and some machines cannot install it; the run then says so,
+# and the x64 run's cases that start the x86 installer are reported as not run).
 #
 #   bash scripts/test.sh               everything
 #   bash scripts/test.sh --arch x64    the end-to-end tests of one build only
@@ -23,6 +26,9 @@ esac
 
 bash scripts/setup.sh
 . scripts/arch.sh
+
+echo "== the set-up's decisions (stand-in package tools)"
+/usr/bin/python3 -m pytest -q tests/setup
 
 echo "== layers and format"
 python3 scripts/check_layers.py
@@ -63,13 +69,13 @@ ran=()
 notes=()
 for arch in x86 x64; do
   [ -z "$only" ] || [ "$only" = "$arch" ] || continue
-  if [ "$arch" = x86 ] && ! runs_32bit_programs; then
-    notes+=("x86: not run: this machine runs no 32-bit programs, so 32-bit Wine cannot start")
+  if [ "$arch" = x86 ] && why=$(why_no_x86) && [ -n "$why" ]; then
+    while read -r reason; do notes+=("x86: not run: $reason"); done <<<"$why"
     continue
   fi
   echo "== end-to-end tests under Wine: $arch"
   # Debian's own Python, which has pytest; another python3 may come first on PATH.
-  /usr/bin/python3 -m pytest -q -n 2 tests/e2e --arch "$arch"
+  /usr/bin/python3 -m pytest -q -rs -n 2 tests/e2e --arch "$arch"
   ran+=("$arch")
 done
 

@@ -30,9 +30,9 @@ def pytest_addoption(parser):
 
 def pytest_configure(config):
     arch = harness.select_arch(config.getoption("arch"))
-    if arch.winearch == "win32" and not harness.host_runs_32bit_programs():
-        raise pytest.UsageError("--arch x86: this machine runs no 32-bit programs, so 32-bit "
-                                "Wine cannot start here; use --arch x64")
+    why = harness.why_no_32bit_wine() if arch.winearch == "win32" else None
+    if why:
+        raise pytest.UsageError(f"--arch x86: {why}; use --arch x64")
 
 
 def pytest_report_header(config):

@@ -95,6 +95,19 @@ def host_runs_32bit_programs() -> bool:
         return False
 
 
+def why_no_32bit_wine() -> str | None:
+    """Why 32-bit Wine cannot run programs here, or None when it can: it needs
+    a kernel that runs 32-bit programs and Debian's wine32:i386, whose loader
+    is /usr/lib/wine/wine (scripts/setup.sh tries to install it, but on some
+    machines it cannot be had)."""
+    reasons = []
+    if not host_runs_32bit_programs():
+        reasons.append("this machine runs no 32-bit programs, so 32-bit Wine cannot start")
+    if not os.access("/usr/lib/wine/wine", os.X_OK):
+        reasons.append("32-bit Wine could not be installed here")
+    return "; ".join(reasons) or None
+
+
 
 def resource_ids(header: Path = REPO / "res" / "resource.h") -> SimpleNamespace:
     """Every name res/resource.h defines with a number or a text."""
