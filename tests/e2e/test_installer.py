@@ -217,6 +217,22 @@ def test_install_over_a_running_discora_closes_it_first_then_starts_it_again_fro
     assert machine.settings_values() == settings
 
 
+def test_silent_upgrade_keeps_every_drive_as_the_machine_has_it(machine):
+    machine.add_cdrom("d")
+    machine.run_installer("/S /NOALLDRIVES")
+    assert machine_all_drives(machine) is None
+
+    # winget upgrades with /S alone: every drive stays off.
+    machine.run_installer("/S")
+    assert_installed(machine, INSTALL_FOLDER, all_drives=False)
+
+    # An administrator's value that Discora reads as on stays on, rewritten
+    # in the installer's own form.
+    machine.set_registry("HKLM", SETTINGS_KEY, "AllDrives", " 1 ")
+    machine.run_installer("/S")
+    assert machine_all_drives(machine) == RegValue.sz("True")
+
+
 def test_install_over_a_discora_that_does_not_close_fails_and_changes_nothing(machine):
     folder = "C:\\Discora Folder"
     machine.add_cdrom("d")
