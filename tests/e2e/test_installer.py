@@ -216,6 +216,32 @@ def test_install_over_a_running_discora_closes_it_first_then_starts_it_again_fro
     assert machine.settings_values() == settings
 
 
+def test_silent_upgrade_keeps_every_drive_as_the_machine_has_it(machine):
+    machine.add_cdrom("d")
+    machine.run_installer("/S /NOALLDRIVES")
+    assert machine_all_drives(machine) is None
+
+    # winget upgrades with /S alone: every drive stays off.
+    machine.run_installer("/S")
+    assert_installed(machine, INSTALL_FOLDER, all_drives=False)
+
+
+@pytest.mark.parametrize("value, on", [
+    pytest.param(" 1 ", True, id="number"),
+    pytest.param("tRUE", True, id="true"),
+    pytest.param("False", False, id="false"),
+    pytest.param("yes", False, id="no-boolean"),
+    pytest.param(RegValue.dword(1), False, id="dword"),
+])
+def test_silent_upgrade_reads_an_administrators_value_as_discora_does(machine, value, on):
+    # On stays on, rewritten in the installer's own form; off goes.
+    machine.add_cdrom("d")
+    machine.run_installer("/S")
+    machine.set_registry("HKLM", SETTINGS_KEY, "AllDrives", value)
+    machine.run_installer("/S")
+    assert machine_all_drives(machine) == (RegValue.sz("True") if on else None)
+
+
 def test_install_over_a_discora_that_does_not_close_fails_and_changes_nothing(machine):
     folder = "C:\\Discora Folder"
     machine.add_cdrom("d")
