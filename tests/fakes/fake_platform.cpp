@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 #include "settings/settings.h"
 
@@ -360,6 +361,7 @@ void FakePlatform::ShellOpen(WindowHandle owner, const std::string& file,
                              int showStyle) {
   shellOpens.push_back({owner, file, parameters, folder, showStyle});
   events.push_back("shell:" + file);
+  if (onShellOpen) std::exchange(onShellOpen, nullptr)();
 }
 
 bool FakePlatform::ShowOpenFileDialog(OpenFileRecord& record) {

@@ -138,9 +138,10 @@ class FakePlatform : public Platform, public FakeRecords {
   std::map<std::string, OtherWindow> windows;        // title -> window
   std::deque<int> boxAnswers;                        // then 1 (IDOK)
   std::function<void(const BoxCall&)> onMessageBox;  // runs while the box is "open"
-  std::optional<std::string> dialogResult;           // text the dialog writes; nullopt = cancel
-  std::set<std::string> rejectedValues;              // lower-case names whose write fails
-  std::map<std::string, long> startErrors;           // command line -> error of its start
+  std::function<void()> onShellOpen;        // runs inside the shell's start (its consent prompt)
+  std::optional<std::string> dialogResult;  // text the dialog writes; nullopt = cancel
+  std::set<std::string> rejectedValues;     // lower-case names whose write fails
+  std::map<std::string, long> startErrors;  // command line -> error of its start
   // The notification area: absent (no taskbar yet) refuses every call;
   // present, it holds icons by id, adds only a new one, changes and deletes
   // only one it holds.
