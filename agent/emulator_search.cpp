@@ -117,17 +117,10 @@ bool EmulatorSearch::InUninstallEntries() {
       known = UninstallRecords::Place();
       continue;
     }
-    std::uint32_t count = 0;
-    std::uint64_t writeTime = 0;
-    const bool asked = entries.Info(&count, &writeTime);
-    if (!asked || !known.read || known.count != count || known.writeTime != writeTime) {
-      ReadEntries(entries, place.root, place.view, &known);
-      known.read = asked;
-      known.count = count;
-      known.writeTime = writeTime;
-    }
-    for (const UninstallRecords::Place::Entry& entry : known.entries) {
-      if (entry.emulator == emulator_ && InFolder(EntryFolder(place.root, place.view, entry.key))) {
+    ReadEntries(entries, place.root, place.view, &known);
+    const unsigned bit = 1u << static_cast<int>(emulator_);
+    for (const auto& [key, entry] : known.entries) {
+      if ((entry.emulators & bit) != 0 && InFolder(EntryFolder(place.root, place.view, key))) {
         return true;
       }
     }
@@ -137,17 +130,33 @@ bool EmulatorSearch::InUninstallEntries() {
 
 void EmulatorSearch::ReadEntries(RegistryKey& entries, RegRoot root, RegView view,
                                  UninstallRecords::Place* place) {
-  place->entries.clear();
+  std::map<std::string, UninstallRecords::Entry> listed;
   std::string name;
-  for (std::uint32_t index = 0; entries.SubKeyName(index, &name); ++index) {
+  std::uint64_t writeTime = 0;
+  for (std::uint32_t index = 0;; ++index) {
+    const long rc = entries.SubKeyName(index, &name, &writeTime);
+    // A name longer than the call's buffer hides only its own entry.
+    if (rc == kErrorMoreData) continue;
+    if (rc != kErrorSuccess) break;
+    const auto known = place->entries.find(name);
+    if (known != place->entries.end() && known->second.writeTime == writeTime) {
+      listed[name] = known->second;
+      continue;
+    }
+    UninstallRecords::Entry& read = listed[name];
+    read.writeTime = writeTime;
     RegistryKey entry(platform_);
-    if (!OpenEntry(entry, root, view, name)) continue;
+    // One that cannot be opened now is tried again at the next launch.
+    if (!OpenEntry(entry, root, view, name)) {
+      listed.erase(name);
+      continue;
+    }
     const EntryNames names = NamesIn(entry);
     for (int emulator = 0; emulator < static_cast<int>(std::size(kNames)); ++emulator) {
-      const auto found = static_cast<TodaysEmulator>(emulator);
-      if (names.Are(found)) place->entries.push_back({found, name});
+      if (names.Are(static_cast<TodaysEmulator>(emulator))) read.emulators |= 1u << emulator;
     }
   }
+  place->entries.swap(listed);
 }
 
 std::string EmulatorSearch::EntryFolder(RegRoot root, RegView view, const std::string& name) {

@@ -7,8 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
 
@@ -26,24 +26,20 @@ struct FoundEmulator {
 };
 
 // What the last reading of the uninstall entries found, kept from one launch
-// to the next: for each place installers record themselves in, how many
-// entries it had and when its key last changed, and which of the entries are
-// today's emulators'. Reading a few hundred entries costs a launch more than
-// reading the few found before, so a place is read again only when an entry
-// was added or removed there (Windows then stamps the key above it, and the
-// count tells even a change within one tick of that clock); the entries found
-// are read at every launch.
+// to the next: for each place installers record themselves in, each entry's
+// key name with the time that key last changed and which of today's
+// emulators it is. Reading a few hundred entries costs a launch more than
+// listing their names, so each launch lists them and reads only an entry
+// that is new or has changed since (one read while its installer was still
+// writing it, before its DisplayName); the entries found are read at every
+// launch.
 struct UninstallRecords {
-  struct Place {
-    bool read = false;
-    std::uint32_t count = 0;
+  struct Entry {
     std::uint64_t writeTime = 0;
-    // The entries found, in the order read.
-    struct Entry {
-      TodaysEmulator emulator;
-      std::string key;  // its key's name under the Uninstall key
-    };
-    std::vector<Entry> entries;
+    unsigned emulators = 0;  // one bit for each TodaysEmulator it is
+  };
+  struct Place {
+    std::map<std::string, Entry> entries;  // by its key's name
   };
   Place places[3];
 };
@@ -72,8 +68,9 @@ class EmulatorSearch {
   // holds it. An entry is known by what it says, not by its key's name:
   // installers name their keys as they please (a GUID for Inno Setup).
   bool InUninstallEntries();
-  // Reads every entry of the open list `entries` again and keeps those that
-  // are one of today's emulators'.
+  // Lists the entries of the open list `entries` and reads those that are
+  // new or changed since `place` was filled, which then holds them all. An
+  // entry whose name cannot be read is passed over.
   void ReadEntries(RegistryKey& entries, RegRoot root, RegView view,
                    UninstallRecords::Place* place);
   // The folder the entry `name` names when it is the emulator's: its

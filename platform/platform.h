@@ -159,8 +159,11 @@ class Platform {
                            const std::string& data) = 0;
   virtual long CloseRegKey(RegKey key) = 0;
   // The name of the subkey at `index` (from 0) of a key opened by
-  // OpenRegKey; kErrorNoMoreItems past the last one.
-  virtual long EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name) = 0;
+  // OpenRegKey, and when that subkey last changed (a FILETIME);
+  // kErrorNoMoreItems past the last one, kErrorMoreData for a name too long
+  // for the call's buffer (the next index goes on).
+  virtual long EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name,
+                             std::uint64_t* writeTime) = 0;
   // How many subkeys the key has, and when it last changed (a FILETIME, in
   // 100 ns units).
   virtual long QueryRegKeyInfo(RegKey key, std::uint32_t* subKeys, std::uint64_t* writeTime) = 0;

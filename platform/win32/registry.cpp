@@ -148,16 +148,22 @@ long Win32Platform::SetRegValue(RegKey key, const std::string& name, std::uint32
 
 long Win32Platform::CloseRegKey(RegKey key) { return RegCloseKey(ToHkey(key)); }
 
-long Win32Platform::EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name) {
-  // A key's name has at most 255 characters, two bytes each at most in a
-  // double-byte code page. The logic opens a subkey again by this name; one
-  // with characters the code page lacks comes back with look-alikes and names
-  // no key, or another real one that is read on its own merits.
-  char buffer[2 * 255 + 1];
+long Win32Platform::EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name,
+                                  std::uint64_t* writeTime) {
+  // A key's name has at most 255 characters, three bytes each at most in
+  // the UTF-8 code page; a longer one is ERROR_MORE_DATA, for this index
+  // alone. The logic opens a subkey again by this name; one with characters
+  // the code page lacks comes back with look-alikes and names no key, or
+  // another real one that is read on its own merits.
+  char buffer[3 * 255 + 1];
   DWORD length = sizeof buffer;
+  FILETIME written = {};
   const LONG rc =
-      RegEnumKeyExA(ToHkey(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
-  if (rc == ERROR_SUCCESS) name->assign(buffer, length);
+      RegEnumKeyExA(ToHkey(key), index, buffer, &length, nullptr, nullptr, nullptr, &written);
+  if (rc == ERROR_SUCCESS) {
+    name->assign(buffer, length);
+    *writeTime = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  }
   return rc;
 }
 
