@@ -133,7 +133,7 @@ class Platform {
   virtual bool ReadFileStart(const std::string& path, std::size_t maxLength,
                              std::string* bytes) = 0;
   // The value of an environment variable of this process; "" when it is not
-  // set.
+  // set. A path the code page cannot spell comes as its short name.
   virtual std::string EnvironmentVariable(const std::string& name) = 0;
   // Starts a program without waiting for it, with the system's default error
   // mode. `application` names the file to run explicitly, or is empty to let
