@@ -297,3 +297,9 @@ def test_duckstation_in_a_scoop_folder_outside_the_ansi_code_page(machine):
     assert len(machine.launches()) == 1
     assert launch.path.endswith(DUCKSTATION_NAME)
     assert "Lukasz" not in launch.cmdline, f"the look-alike folder started: {launch.cmdline}"
+
+    # Running, it is known by its file, though the system names it by its
+    # long name: the next disc starts no second copy.
+    swap_disc(machine, "psx")
+    machine.wait_polls(3)
+    assert len(machine.launches()) == 1, paths(machine.launches())
