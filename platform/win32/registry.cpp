@@ -78,13 +78,17 @@ std::string Win32Platform::ExpandEnvironmentOf32BitProgram(const std::string& wr
   // A 32-bit process, on 64-bit Windows too, has the 32-bit program's view.
   const std::string& text = written;
 #endif
-  const DWORD needed = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
+  // Expanded wide, as the variables are read exactly (a user's folder the
+  // code page cannot spell would come back with look-alikes from the "A"
+  // call); a path the code page cannot spell comes as its short name.
+  const std::vector<wchar_t> wide = ToWide(text);
+  const DWORD needed = ExpandEnvironmentStringsW(wide.data(), nullptr, 0);
   if (needed == 0) return written;
-  std::vector<char> expanded(needed + 1);
+  std::vector<wchar_t> expanded(needed + 1);
   const DWORD got =
-      ExpandEnvironmentStringsA(text.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+      ExpandEnvironmentStringsW(wide.data(), expanded.data(), static_cast<DWORD>(expanded.size()));
   if (got == 0 || got > expanded.size()) return written;
-  return std::string(expanded.data());
+  return PathToAnsi(expanded.data(), lstrlenW(expanded.data()));
 }
 
 long Win32Platform::OpenRegKey(RegRoot root, const std::string& subKey, RegView view, RegKey* key) {
