@@ -117,7 +117,16 @@ bool EmulatorSearch::InUninstallEntries() {
       known = UninstallRecords::Place();
       continue;
     }
-    ReadEntries(entries, place.root, place.view, &known);
+    std::uint32_t count = 0;
+    std::uint64_t writeTime = 0;
+    const bool asked = entries.Info(&count, &writeTime);
+    if (!asked || !known.read || known.count != count || known.writeTime != writeTime) {
+      known.read = ReadEntries(entries, place.root, place.view, &known) && asked;
+      known.count = count;
+      known.writeTime = writeTime;
+    } else {
+      ReadUnnamedEntries(place.root, place.view, &known);
+    }
     const unsigned bit = 1u << static_cast<int>(emulator_);
     for (const auto& [key, entry] : known.entries) {
       if ((entry.emulators & bit) != 0 && InFolder(EntryFolder(place.root, place.view, key))) {
@@ -128,35 +137,53 @@ bool EmulatorSearch::InUninstallEntries() {
   return false;
 }
 
-void EmulatorSearch::ReadEntries(RegistryKey& entries, RegRoot root, RegView view,
+bool EmulatorSearch::ReadEntries(RegistryKey& entries, RegRoot root, RegView view,
                                  UninstallRecords::Place* place) {
-  std::map<std::string, UninstallRecords::Entry> listed;
+  place->entries.clear();
   std::string name;
   std::uint64_t writeTime = 0;
   for (std::uint32_t index = 0;; ++index) {
     const long rc = entries.SubKeyName(index, &name, &writeTime);
+    if (rc == kErrorNoMoreItems) return true;
     // A name longer than the call's buffer hides only its own entry.
     if (rc == kErrorMoreData) continue;
-    if (rc != kErrorSuccess) break;
-    const auto known = place->entries.find(name);
-    if (known != place->entries.end() && known->second.writeTime == writeTime) {
-      listed[name] = known->second;
-      continue;
-    }
-    UninstallRecords::Entry& read = listed[name];
-    read.writeTime = writeTime;
+    if (rc != kErrorSuccess) return false;
     RegistryKey entry(platform_);
-    // One that cannot be opened now is tried again at the next launch.
-    if (!OpenEntry(entry, root, view, name)) {
-      listed.erase(name);
-      continue;
-    }
-    const EntryNames names = NamesIn(entry);
-    for (int emulator = 0; emulator < static_cast<int>(std::size(kNames)); ++emulator) {
-      if (names.Are(static_cast<TodaysEmulator>(emulator))) read.emulators |= 1u << emulator;
+    unsigned emulators = 0;
+    if (!OpenEntry(entry, root, view, name)) continue;
+    if (!EmulatorsOf(entry, &emulators) || emulators != 0) {
+      place->entries[name] = {writeTime, emulators};
     }
   }
-  place->entries.swap(listed);
+}
+
+void EmulatorSearch::ReadUnnamedEntries(RegRoot root, RegView view,
+                                        UninstallRecords::Place* place) {
+  for (auto it = place->entries.begin(); it != place->entries.end();) {
+    UninstallRecords::Entry& known = it->second;
+    RegistryKey entry(platform_);
+    std::uint32_t subKeys = 0;
+    std::uint64_t writeTime = 0;
+    if (known.emulators == 0 && OpenEntry(entry, root, view, it->first) &&
+        entry.Info(&subKeys, &writeTime) && writeTime != known.writeTime) {
+      known.writeTime = writeTime;
+      // Named since: kept only when it is an emulator's.
+      if (EmulatorsOf(entry, &known.emulators) && known.emulators == 0) {
+        it = place->entries.erase(it);
+        continue;
+      }
+    }
+    ++it;
+  }
+}
+
+bool EmulatorSearch::EmulatorsOf(RegistryKey& entry, unsigned* emulators) {
+  const EntryNames names = NamesIn(entry);
+  *emulators = 0;
+  for (int emulator = 0; emulator < static_cast<int>(std::size(kNames)); ++emulator) {
+    if (names.Are(static_cast<TodaysEmulator>(emulator))) *emulators |= 1u << emulator;
+  }
+  return !names.displayName.empty() || !names.wingetId.empty();
 }
 
 std::string EmulatorSearch::EntryFolder(RegRoot root, RegView view, const std::string& name) {

@@ -284,7 +284,7 @@ TEST_F(TodaysEmulatorsTest, TheUsersCommandWinsAndANameOfNothingStartsNothing) {
   EXPECT_TRUE(platform.activated.empty());
 }
 
-TEST_F(TodaysEmulatorsTest, ALaunchReadsAgainOnlyTheEntriesFoundAndTheChangedOnes) {
+TEST_F(TodaysEmulatorsTest, ALaunchReadsAgainOnlyTheEntriesFoundUntilTheirListChanges) {
   for (int n = 0; n < 20; ++n) {
     SetEntry(platform, RegRoot::CurrentUser, kUninstall + std::to_string(n),
              {{"DisplayName", "X"}});
@@ -296,6 +296,7 @@ TEST_F(TodaysEmulatorsTest, ALaunchReadsAgainOnlyTheEntriesFoundAndTheChangedOne
   Reinsert(false);
   platform.ClearRecords();
   Reinsert(false);
+  EXPECT_EQ(platform.enumKeyCalls, 0);
   EXPECT_EQ(std::count_if(platform.queries.begin(), platform.queries.end(),
                           [](const QueryCall& q) { return q.name == "DisplayName"; }),
             2)
