@@ -39,6 +39,14 @@ bool DriveWatch::NoteArrival(std::uint32_t unitMask, bool isMedia) {
   return (unitMask & kWatchableLetters) != 0;
 }
 
+void DriveWatch::NoteRemoval(std::uint32_t unitMask) {
+  for (char letter = 'C'; letter <= 'Z'; ++letter) {
+    if ((unitMask & watched_ & DriveBit(letter)) == 0) continue;
+    drives_[letter - 'A'].MediaPresent = false;
+    drives_[letter - 'A'].WasPresent = false;
+  }
+}
+
 void DriveWatch::Refresh(Platform& platform) {
   if (!followsAll_) return;
   const std::uint32_t inUse = platform.LogicalDrives() & kWatchableLetters;

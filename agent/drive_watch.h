@@ -44,6 +44,11 @@ class DriveWatch {
   // use already.
   bool NoteArrival(std::uint32_t unitMask, bool isMedia);
 
+  // A volume went away from the drives of `unitMask` (its disc taken out,
+  // or the drive itself): their latches are cleared, so a disc in them at
+  // the next poll is a new one, even when it came back before that poll.
+  void NoteRemoval(std::uint32_t unitMask);
+
   // Following every drive: takes in the drives that appeared and drops the
   // ones that went away since the last refresh. Asks the system for its
   // drive letters once, and the type of a drive only for a letter that came

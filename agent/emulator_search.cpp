@@ -121,13 +121,15 @@ bool EmulatorSearch::InUninstallEntries() {
     std::uint64_t writeTime = 0;
     const bool asked = entries.Info(&count, &writeTime);
     if (!asked || !known.read || known.count != count || known.writeTime != writeTime) {
-      ReadEntries(entries, place.root, place.view, &known);
-      known.read = asked;
+      known.read = ReadEntries(entries, place.root, place.view, &known) && asked;
       known.count = count;
       known.writeTime = writeTime;
+    } else {
+      ReadUnnamedEntries(place.root, place.view, &known);
     }
-    for (const UninstallRecords::Place::Entry& entry : known.entries) {
-      if (entry.emulator == emulator_ && InFolder(EntryFolder(place.root, place.view, entry.key))) {
+    const unsigned bit = 1u << static_cast<int>(emulator_);
+    for (const auto& [key, entry] : known.entries) {
+      if ((entry.emulators & bit) != 0 && InFolder(EntryFolder(place.root, place.view, key))) {
         return true;
       }
     }
@@ -135,19 +137,53 @@ bool EmulatorSearch::InUninstallEntries() {
   return false;
 }
 
-void EmulatorSearch::ReadEntries(RegistryKey& entries, RegRoot root, RegView view,
+bool EmulatorSearch::ReadEntries(RegistryKey& entries, RegRoot root, RegView view,
                                  UninstallRecords::Place* place) {
   place->entries.clear();
   std::string name;
-  for (std::uint32_t index = 0; entries.SubKeyName(index, &name); ++index) {
+  std::uint64_t writeTime = 0;
+  for (std::uint32_t index = 0;; ++index) {
+    const long rc = entries.SubKeyName(index, &name, &writeTime);
+    if (rc == kErrorNoMoreItems) return true;
+    // A name longer than the call's buffer hides only its own entry.
+    if (rc == kErrorMoreData) continue;
+    if (rc != kErrorSuccess) return false;
     RegistryKey entry(platform_);
+    unsigned emulators = 0;
     if (!OpenEntry(entry, root, view, name)) continue;
-    const EntryNames names = NamesIn(entry);
-    for (int emulator = 0; emulator < static_cast<int>(std::size(kNames)); ++emulator) {
-      const auto found = static_cast<TodaysEmulator>(emulator);
-      if (names.Are(found)) place->entries.push_back({found, name});
+    if (!EmulatorsOf(entry, &emulators) || emulators != 0) {
+      place->entries[name] = {writeTime, emulators};
     }
   }
+}
+
+void EmulatorSearch::ReadUnnamedEntries(RegRoot root, RegView view,
+                                        UninstallRecords::Place* place) {
+  for (auto it = place->entries.begin(); it != place->entries.end();) {
+    UninstallRecords::Entry& known = it->second;
+    RegistryKey entry(platform_);
+    std::uint32_t subKeys = 0;
+    std::uint64_t writeTime = 0;
+    if (known.emulators == 0 && OpenEntry(entry, root, view, it->first) &&
+        entry.Info(&subKeys, &writeTime) && writeTime != known.writeTime) {
+      known.writeTime = writeTime;
+      // Named since: kept only when it is an emulator's.
+      if (EmulatorsOf(entry, &known.emulators) && known.emulators == 0) {
+        it = place->entries.erase(it);
+        continue;
+      }
+    }
+    ++it;
+  }
+}
+
+bool EmulatorSearch::EmulatorsOf(RegistryKey& entry, unsigned* emulators) {
+  const EntryNames names = NamesIn(entry);
+  *emulators = 0;
+  for (int emulator = 0; emulator < static_cast<int>(std::size(kNames)); ++emulator) {
+    if (names.Are(static_cast<TodaysEmulator>(emulator))) *emulators |= 1u << emulator;
+  }
+  return !names.displayName.empty() || !names.wingetId.empty();
 }
 
 std::string EmulatorSearch::EntryFolder(RegRoot root, RegView view, const std::string& name) {

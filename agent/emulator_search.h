@@ -7,8 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
 
@@ -27,23 +27,25 @@ struct FoundEmulator {
 
 // What the last reading of the uninstall entries found, kept from one launch
 // to the next: for each place installers record themselves in, how many
-// entries it had and when its key last changed, and which of the entries are
+// entries it had and when its key last changed, and the entries that are
 // today's emulators'. Reading a few hundred entries costs a launch more than
 // reading the few found before, so a place is read again only when an entry
 // was added or removed there (Windows then stamps the key above it, and the
-// count tells even a change within one tick of that clock); the entries found
-// are read at every launch.
+// count tells even a change within one tick of that clock), or when its last
+// reading stopped short; the entries found are read at every launch. An
+// entry that had no name when read (its installer was still writing it) is
+// kept too, and read again once its own key has changed.
 struct UninstallRecords {
+  struct Entry {
+    std::uint64_t writeTime = 0;  // when its key last changed, as read
+    unsigned emulators = 0;       // one bit for each TodaysEmulator it is;
+                                  // none: it had no name yet
+  };
   struct Place {
-    bool read = false;
+    bool read = false;  // the whole list was read
     std::uint32_t count = 0;
     std::uint64_t writeTime = 0;
-    // The entries found, in the order read.
-    struct Entry {
-      TodaysEmulator emulator;
-      std::string key;  // its key's name under the Uninstall key
-    };
-    std::vector<Entry> entries;
+    std::map<std::string, Entry> entries;  // by its key's name
   };
   Place places[3];
 };
@@ -73,9 +75,16 @@ class EmulatorSearch {
   // installers name their keys as they please (a GUID for Inno Setup).
   bool InUninstallEntries();
   // Reads every entry of the open list `entries` again and keeps those that
-  // are one of today's emulators'.
-  void ReadEntries(RegistryKey& entries, RegRoot root, RegView view,
+  // are one of today's emulators' or have no name yet; an entry whose key's
+  // name cannot be read is passed over. False when the list could not be
+  // read to its end.
+  bool ReadEntries(RegistryKey& entries, RegRoot root, RegView view,
                    UninstallRecords::Place* place);
+  // Reads again each kept entry without a name whose key has changed since.
+  void ReadUnnamedEntries(RegRoot root, RegView view, UninstallRecords::Place* place);
+  // Which of today's emulators' the open entry is, one bit each; false when
+  // it has no name yet.
+  bool EmulatorsOf(RegistryKey& entry, unsigned* emulators);
   // The folder the entry `name` names when it is the emulator's: its
   // InstallLocation, else the folder of its DisplayIcon or its
   // UninstallString; "" when it is another program's or names none.

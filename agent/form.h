@@ -61,6 +61,10 @@ class FormDiscoraNotify {
   // window in turn, so it only asks for a poll: Form_ArrivalPoll runs it
   // once the sender has its answer.
   void Form_DeviceArrival(std::uint32_t unitMask, bool isMedia);
+  // A volume was removed from the drives of `unitMask` (its media, or the
+  // drive): their latches are cleared at once, with no poll, so a disc
+  // swapped in before the next poll is a new insertion.
+  void Form_DeviceRemoval(std::uint32_t unitMask);
   // The poll an arrival asked for, taken from the window's message queue.
   void Form_ArrivalPoll();
 
@@ -114,17 +118,19 @@ class FormDiscoraNotify {
   // One drive's media query and edge latch, when it is watched; launches
   // for a new PlayStation disc in it.
   void PollDrive(char letter);
-  // For a launch from the tray: the first watched drive that holds a
-  // PlayStation disc, else the first one.
-  void ChooseLaunchDrive();
-  // The kind of disc in the watched drive, from its boot file.
-  DiscKind DiscInDrive();
+  // For a launch from the tray: the letter of the first watched drive that
+  // holds a PlayStation disc, else of the first one; '\0' when there is none.
+  char ChooseLaunchDrive();
+  // The kind of disc in `drive` ('\0': none), from its boot file.
+  DiscKind DiscInDrive(char drive);
   // agent/launcher.cpp
-  void LaunchEmulator();
+  // Starts the utilities, then the emulator for the disc in `drive` ('\0':
+  // no drive), with that drive's letter.
+  void LaunchEmulator(char drive);
   void StartEmulator();
-  // Runs the user's command stored under `key` for `disc`; false when none
-  // is set.
-  bool RunUserCommand(const char* key, DiscKind disc);
+  // Runs the user's command stored under `key` for `disc` in `drive`; false
+  // when none is set.
+  bool RunUserCommand(const char* key, DiscKind disc, char drive);
   // Brings back the main window of `program` when it runs, else starts it,
   // with `discArguments` when there is a disc.
   void RestoreOrStart(const std::string& program, const std::string& discArguments, DiscKind disc);

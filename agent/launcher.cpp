@@ -9,27 +9,29 @@
 
 namespace discora {
 
-void FormDiscoraNotify::LaunchEmulator() {
+void FormDiscoraNotify::LaunchEmulator(char drive) {
+  // The drive is fixed here and the rows counted locally: starting a
+  // utility can run the consent prompt's message loop, in which another
+  // poll may launch for another drive.
   if (window_.Checked(MenuItem::Utility)) {
-    for (state_.LoopIndex = 0; state_.LoopIndex <= 2; ++state_.LoopIndex) {
-      const std::string path = window_.PathText(state_.LoopIndex);
+    for (int row = 0; row <= 2; ++row) {
+      const std::string path = window_.PathText(row);
       // The whole text names the file: start that file, never a shorter
       // prefix of it that happens to exist ("C:\Program.exe").
       if (FileExists(path)) RunProgram(path, "", kShowMinimized);
     }
   }
 
-  const DiscKind disc = DiscInDrive();
+  const DiscKind disc = DiscInDrive(drive);
   EmulatorSearch search(platform_, uninstallRecords_);
   FoundEmulator found;
   if (disc == DiscKind::PlayStation2) {
-    if (RunUserCommand(keys::kPs2Command, disc)) return;
+    if (RunUserCommand(keys::kPs2Command, disc, drive)) return;
     if (search.Find(TodaysEmulator::Pcsx2, &found)) {
-      RestoreOrStart(found.program, ExpandDriveTemplate(found.discArguments, state_.CdDrive[0]),
-                     disc);
+      RestoreOrStart(found.program, ExpandDriveTemplate(found.discArguments, drive), disc);
       return;
     }
-  } else if (RunUserCommand(keys::kPs1Command, disc)) {
+  } else if (RunUserCommand(keys::kPs1Command, disc, drive)) {
     return;
   }
 
@@ -48,18 +50,17 @@ void FormDiscoraNotify::LaunchEmulator() {
   if (disc == DiscKind::PlayStation2) return;
   if (search.Find(TodaysEmulator::DuckStation, &found) ||
       search.Find(TodaysEmulator::RetroArch, &found)) {
-    RestoreOrStart(found.program, ExpandDriveTemplate(found.discArguments, state_.CdDrive[0]),
-                   disc);
+    RestoreOrStart(found.program, ExpandDriveTemplate(found.discArguments, drive), disc);
   }
 }
 
-bool FormDiscoraNotify::RunUserCommand(const char* key, DiscKind disc) {
+bool FormDiscoraNotify::RunUserCommand(const char* key, DiscKind disc, char drive) {
   const std::string command = settings_.Read(key, "");
   if (command.find_first_not_of(" \t") == std::string::npos) return false;
   // The user's choice holds even when it names nothing that exists: nothing
   // else is started in its place.
   ProgramCommand parts;
-  if (SplitUserCommand(platform_, ExpandDriveTemplate(command, state_.CdDrive[0]), &parts)) {
+  if (SplitUserCommand(platform_, ExpandDriveTemplate(command, drive), &parts)) {
     RestoreOrStart(parts.program, parts.arguments, disc);
   }
   return true;

@@ -64,11 +64,12 @@ void FormDiscoraNotify::PollDrive(char letter) {
   } else {
     drive->WasPresent = false;
   }
-  if (launch) LaunchEmulator();
+  if (launch) LaunchEmulator(letter);
 }
 
-void FormDiscoraNotify::ChooseLaunchDrive() {
-  if (!state_.Drives.FollowsAll()) return;  // the one drive, always
+char FormDiscoraNotify::ChooseLaunchDrive() {
+  // The one drive, always.
+  if (!state_.Drives.FollowsAll()) return state_.CdDrive.empty() ? '\0' : state_.CdDrive[0];
   state_.CdDrive.clear();
   for (char letter = 'C'; letter <= 'Z'; ++letter) {
     if (state_.Drives.Find(letter) == nullptr) continue;
@@ -77,14 +78,15 @@ void FormDiscoraNotify::ChooseLaunchDrive() {
     if (state_.CdDrive.empty()) state_.CdDrive = drive;
     if (platform_.IsFile(drive + "\\system.cnf")) {
       state_.CdDrive = drive;
-      return;
+      return letter;
     }
   }
+  return state_.CdDrive.empty() ? '\0' : state_.CdDrive[0];
 }
 
-DiscKind FormDiscoraNotify::DiscInDrive() {
-  if (state_.CdDrive.empty()) return DiscKind::None;  // no drive at all
-  const std::string bootFile = state_.CdDrive + "\\system.cnf";
+DiscKind FormDiscoraNotify::DiscInDrive(char drive) {
+  if (drive == '\0') return DiscKind::None;  // no drive at all
+  const std::string bootFile = DriveSpec(drive) + "\\system.cnf";
   // One byte over the limit tells a file too long to be a boot file.
   std::string text;
   if (platform_.ReadFileStart(bootFile, kBootFileLimit + 1, &text)) return ClassifyBootFile(text);
@@ -98,6 +100,11 @@ void FormDiscoraNotify::Form_DeviceArrival(std::uint32_t unitMask, bool isMedia)
   // a slow drive must not hold them up. One waiting poll serves any number
   // of arrivals.
   if (!arrivalPollPosted_) arrivalPollPosted_ = window_.PostArrivalPoll();
+}
+
+void FormDiscoraNotify::Form_DeviceRemoval(std::uint32_t unitMask) {
+  // As with arrivals, nothing is watched while "Enable Autorun" is off.
+  if (window_.Checked(MenuItem::Autorun)) state_.Drives.NoteRemoval(unitMask);
 }
 
 void FormDiscoraNotify::Form_ArrivalPoll() {

@@ -331,13 +331,18 @@ void MainWindow::OnCommand(WORD id, WORD code) {
 }
 
 void MainWindow::OnDeviceChange(WPARAM event, LPARAM data) {
-  if (event != DBT_DEVICEARRIVAL || data == 0) return;
+  if ((event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) || data == 0) return;
   const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
   if (header->dbch_devicetype != DBT_DEVTYP_VOLUME ||
       header->dbch_size < sizeof(DEV_BROADCAST_VOLUME)) {
     return;
   }
   const auto* volume = reinterpret_cast<const DEV_BROADCAST_VOLUME*>(data);
+  // A disc taken out or a drive gone, media flag or not.
+  if (event == DBT_DEVICEREMOVECOMPLETE) {
+    form_->Form_DeviceRemoval(volume->dbcv_unitmask);
+    return;
+  }
   form_->Form_DeviceArrival(volume->dbcv_unitmask, (volume->dbcv_flags & DBTF_MEDIA) != 0);
 }
 

@@ -133,7 +133,7 @@ class Platform {
   virtual bool ReadFileStart(const std::string& path, std::size_t maxLength,
                              std::string* bytes) = 0;
   // The value of an environment variable of this process; "" when it is not
-  // set.
+  // set. A path the code page cannot spell comes as its short name.
   virtual std::string EnvironmentVariable(const std::string& name) = 0;
   // Starts a program without waiting for it, with the system's default error
   // mode. `application` names the file to run explicitly, or is empty to let
@@ -159,8 +159,11 @@ class Platform {
                            const std::string& data) = 0;
   virtual long CloseRegKey(RegKey key) = 0;
   // The name of the subkey at `index` (from 0) of a key opened by
-  // OpenRegKey; kErrorNoMoreItems past the last one.
-  virtual long EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name) = 0;
+  // OpenRegKey, and when that subkey last changed (a FILETIME);
+  // kErrorNoMoreItems past the last one, kErrorMoreData for a name too long
+  // for the call's buffer (the next index goes on).
+  virtual long EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name,
+                             std::uint64_t* writeTime) = 0;
   // How many subkeys the key has, and when it last changed (a FILETIME, in
   // 100 ns units).
   virtual long QueryRegKeyInfo(RegKey key, std::uint32_t* subKeys, std::uint64_t* writeTime) = 0;

@@ -50,8 +50,8 @@ bool RegistryKey::QueryText(const std::string& name, std::string* text) {
   return true;
 }
 
-bool RegistryKey::SubKeyName(std::uint32_t index, std::string* name) {
-  return open_ && platform_.EnumRegSubKey(key_, index, name) == kErrorSuccess;
+long RegistryKey::SubKeyName(std::uint32_t index, std::string* name, std::uint64_t* writeTime) {
+  return open_ ? platform_.EnumRegSubKey(key_, index, name, writeTime) : kErrorNoMoreItems;
 }
 
 bool RegistryKey::Info(std::uint32_t* subKeys, std::uint64_t* writeTime) {

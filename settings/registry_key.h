@@ -29,9 +29,10 @@ class RegistryKey {
   // A string value of any length, as stored (environment variables left as
   // they are): false when it is absent, cannot be read or is not text.
   bool QueryText(const std::string& name, std::string* text);
-  // The name of the open key's subkey at `index` (from 0): false past the
-  // last one, or when the names cannot be read.
-  bool SubKeyName(std::uint32_t index, std::string* name);
+  // The name of the open key's subkey at `index` (from 0) and when it last
+  // changed: the system's answer (kErrorNoMoreItems past the last one, or
+  // when no key is open).
+  long SubKeyName(std::uint32_t index, std::string* name, std::uint64_t* writeTime);
   // How many subkeys the open key has and when it last changed; false when
   // it cannot be asked.
   bool Info(std::uint32_t* subKeys, std::uint64_t* writeTime);

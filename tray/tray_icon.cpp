@@ -53,8 +53,7 @@ void FormDiscoraNotify::Form_MouseMove(unsigned trayMessage) {
     ~ClearBusy() { flag = false; }
   } clearBusy{menuBusy_};
   if (trayMessage == kTrayDoubleClick) {
-    ChooseLaunchDrive();
-    LaunchEmulator();
+    LaunchEmulator(ChooseLaunchDrive());
   } else if (trayMessage == kTrayRightButtonUp) {
     int x = 0;
     int y = 0;

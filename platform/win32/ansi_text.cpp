@@ -25,6 +25,25 @@ std::string ToAnsi(const wchar_t* text, int length, bool* lossy) {
   return std::string(ansi.data(), ansi.size());
 }
 
+std::string PathToAnsi(const wchar_t* path, int length) {
+  bool lossy = false;
+  std::string text = ToAnsi(path, length, &lossy);
+  if (!lossy) return text;
+  // A name the code page cannot spell: its short name can be spelt.
+  // Without one, the text keeps the "|" marks and names nothing.
+  std::vector<wchar_t> longPath(path, path + length);
+  longPath.push_back(L'\0');
+  std::vector<wchar_t> shortPath(longPath.size() + MAX_PATH);
+  const DWORD got =
+      GetShortPathNameW(longPath.data(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
+  if (got > 0 && got < shortPath.size()) {
+    bool shortLossy = false;
+    std::string spelt = ToAnsi(shortPath.data(), static_cast<int>(got), &shortLossy);
+    if (!shortLossy) text = spelt;
+  }
+  return text;
+}
+
 std::vector<wchar_t> ToWide(const std::string& text) {
   std::vector<wchar_t> wide(1, L'\0');
   if (text.empty()) return wide;

@@ -19,6 +19,10 @@ constexpr char kUnrepresentable = '|';
 // `length` wide characters (NULs included) to ANSI; `lossy` tells whether any
 // character had no exact ANSI form.
 std::string ToAnsi(const wchar_t* text, int length, bool* lossy = nullptr);
+// A path of `length` wide characters (no NUL) to ANSI: exactly, else, when
+// the code page cannot spell it, as its short name where that can be spelt;
+// otherwise with the "|" marks, so it names nothing.
+std::string PathToAnsi(const wchar_t* path, int length);
 // The text as a NUL-terminated wide string. (A vector rather than a
 // std::wstring keeps the library's wide string code out of the program.)
 std::vector<wchar_t> ToWide(const std::string& text);

@@ -80,23 +80,7 @@ std::string Win32Platform::AppFolder() {
   std::vector<wchar_t> wide(path.data(), path.data() + length);
   const std::size_t folderLength = FolderLength(wide.data(), wide.size());
   if (folderLength != kNoFolder) wide.resize(folderLength);
-  wide.push_back(L'\0');
-
-  bool lossy = false;
-  std::string folder = ToAnsi(wide.data(), static_cast<int>(wide.size() - 1), &lossy);
-  if (lossy) {
-    // A folder name the code page cannot spell: its short name can be
-    // spelt. Without one, the folder keeps the "|" marks and names nothing.
-    std::vector<wchar_t> shortPath(wide.size() + MAX_PATH);
-    const DWORD got =
-        GetShortPathNameW(wide.data(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
-    if (got > 0 && got < shortPath.size()) {
-      bool shortLossy = false;
-      std::string spelt = ToAnsi(shortPath.data(), static_cast<int>(got), &shortLossy);
-      if (!shortLossy) folder = spelt;
-    }
-  }
-  return folder;
+  return PathToAnsi(wide.data(), static_cast<int>(wide.size()));
 }
 
 unsigned Win32Platform::DriveType(const std::string& rootPath) {
@@ -160,12 +144,18 @@ bool Win32Platform::ReadFileStart(const std::string& path, std::size_t maxLength
 }
 
 std::string Win32Platform::EnvironmentVariable(const std::string& name) {
-  const DWORD needed = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
+  // Read wide: the "A" call would spell a user name the code page lacks
+  // (a Polish name in code page 1252) with look-alikes or "?". The variables
+  // asked for name folders, so one the code page cannot spell is given by
+  // its short name.
+  const std::vector<wchar_t> wideName = ToWide(name);
+  const DWORD needed = GetEnvironmentVariableW(wideName.data(), nullptr, 0);
   if (needed == 0) return std::string();
-  std::vector<char> value(needed + 1);
+  std::vector<wchar_t> value(needed + 1);
   const DWORD got =
-      GetEnvironmentVariableA(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
-  return got == 0 || got >= value.size() ? std::string() : std::string(value.data(), got);
+      GetEnvironmentVariableW(wideName.data(), value.data(), static_cast<DWORD>(value.size()));
+  if (got == 0 || got >= value.size()) return std::string();
+  return PathToAnsi(value.data(), static_cast<int>(got));
 }
 
 long Win32Platform::StartProgram(const std::string& application, const std::string& commandLine,

@@ -78,13 +78,17 @@ std::string Win32Platform::ExpandEnvironmentOf32BitProgram(const std::string& wr
   // A 32-bit process, on 64-bit Windows too, has the 32-bit program's view.
   const std::string& text = written;
 #endif
-  const DWORD needed = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
+  // Expanded wide, as the variables are read exactly (a user's folder the
+  // code page cannot spell would come back with look-alikes from the "A"
+  // call); a path the code page cannot spell comes as its short name.
+  const std::vector<wchar_t> wide = ToWide(text);
+  const DWORD needed = ExpandEnvironmentStringsW(wide.data(), nullptr, 0);
   if (needed == 0) return written;
-  std::vector<char> expanded(needed + 1);
+  std::vector<wchar_t> expanded(needed + 1);
   const DWORD got =
-      ExpandEnvironmentStringsA(text.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+      ExpandEnvironmentStringsW(wide.data(), expanded.data(), static_cast<DWORD>(expanded.size()));
   if (got == 0 || got > expanded.size()) return written;
-  return std::string(expanded.data());
+  return PathToAnsi(expanded.data(), lstrlenW(expanded.data()));
 }
 
 long Win32Platform::OpenRegKey(RegRoot root, const std::string& subKey, RegView view, RegKey* key) {
@@ -148,16 +152,22 @@ long Win32Platform::SetRegValue(RegKey key, const std::string& name, std::uint32
 
 long Win32Platform::CloseRegKey(RegKey key) { return RegCloseKey(ToHkey(key)); }
 
-long Win32Platform::EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name) {
-  // A key's name has at most 255 characters, two bytes each at most in a
-  // double-byte code page. The logic opens a subkey again by this name; one
-  // with characters the code page lacks comes back with look-alikes and names
-  // no key, or another real one that is read on its own merits.
-  char buffer[2 * 255 + 1];
+long Win32Platform::EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name,
+                                  std::uint64_t* writeTime) {
+  // A key's name has at most 255 characters, three bytes each at most in
+  // the UTF-8 code page; a longer one is ERROR_MORE_DATA, for this index
+  // alone. The logic opens a subkey again by this name; one with characters
+  // the code page lacks comes back with look-alikes and names no key, or
+  // another real one that is read on its own merits.
+  char buffer[3 * 255 + 1];
   DWORD length = sizeof buffer;
+  FILETIME written = {};
   const LONG rc =
-      RegEnumKeyExA(ToHkey(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
-  if (rc == ERROR_SUCCESS) name->assign(buffer, length);
+      RegEnumKeyExA(ToHkey(key), index, buffer, &length, nullptr, nullptr, nullptr, &written);
+  if (rc == ERROR_SUCCESS) {
+    name->assign(buffer, length);
+    *writeTime = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  }
   return rc;
 }
 

@@ -43,12 +43,43 @@ using QueryFullProcessImageNameFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD)
 // access that reads another process's program file.
 constexpr DWORD kProcessQueryLimitedInformation = 0x1000;
 
+// A file itself, whatever path leads to it: its volume's serial number and
+// its index on that volume.
+struct FileIdentity {
+  DWORD volume = 0;
+  DWORD indexHigh = 0;
+  DWORD indexLow = 0;
+  bool operator==(const FileIdentity& o) const {
+    return volume == o.volume && indexHigh == o.indexHigh && indexLow == o.indexLow;
+  }
+};
+
+// The identity of the file at `path`; false when it cannot be asked.
+bool IdentityOf(const wchar_t* path, FileIdentity* identity) {
+  // Attributes only: no share mode of a running program's file refuses it.
+  ScopedFile file(CreateFileW(path, FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &info)) return false;
+  identity->volume = info.dwVolumeSerialNumber;
+  identity->indexHigh = info.nFileIndexHigh;
+  identity->indexLow = info.nFileIndexLow;
+  return true;
+}
+
 // The main window of the processes running one program file: the first
-// visible top-level window without an owner, in the order from the top.
+// visible top-level window without an owner, in the order from the top. The
+// system names a running program's file by its path after junctions
+// (Scoop's "current" folder), with long names and on the drive that holds
+// it (not a subst drive), so a path that differs in its text is compared by
+// the file it leads to.
 class ProgramWindowSearch {
  public:
   ProgramWindowSearch(QueryFullProcessImageNameFn query, std::vector<wchar_t> program)
-      : query_(query), program_(std::move(program)), image_(program_.size()) {}
+      : query_(query), program_(std::move(program)), image_(32768) {
+    known_ = IdentityOf(program_.data(), &identity_);
+  }
 
   HWND Find() {
     EnumWindows(&ProgramWindowSearch::Visit, reinterpret_cast<LPARAM>(this));
@@ -67,16 +98,27 @@ class ProgramWindowSearch {
   }
 
   bool Runs(DWORD process) {
+    // A process has many windows: its file is asked after once.
+    if (process == lastProcess_) return lastRuns_;
+    lastProcess_ = process;
+    lastRuns_ = false;
     ScopedHandle handle(OpenProcess(kProcessQueryLimitedInformation, FALSE, process));
     if (!handle.Valid()) return false;
     DWORD length = static_cast<DWORD>(image_.size());
-    return query_(handle.Get(), 0, image_.data(), &length) &&
-           lstrcmpiW(image_.data(), program_.data()) == 0;
+    if (!query_(handle.Get(), 0, image_.data(), &length)) return false;
+    FileIdentity image;
+    lastRuns_ = lstrcmpiW(image_.data(), program_.data()) == 0 ||
+                (known_ && IdentityOf(image_.data(), &image) && image == identity_);
+    return lastRuns_;
   }
 
   QueryFullProcessImageNameFn query_;
   std::vector<wchar_t> program_;
   std::vector<wchar_t> image_;  // the program file of the process asked last
+  FileIdentity identity_;       // the program file's, when `known_`
+  bool known_ = false;
+  DWORD lastProcess_ = 0;
+  bool lastRuns_ = false;
   HWND found_ = nullptr;
 };
 

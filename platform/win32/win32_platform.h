@@ -51,7 +51,8 @@ class Win32Platform final : public Platform {
   long SetRegValue(RegKey key, const std::string& name, std::uint32_t type,
                    const std::string& data) override;
   long CloseRegKey(RegKey key) override;
-  long EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name) override;
+  long EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name,
+                     std::uint64_t* writeTime) override;
   long QueryRegKeyInfo(RegKey key, std::uint32_t* subKeys, std::uint64_t* writeTime) override;
 
   std::uint32_t SendMciString(const std::string& command, char* reply,

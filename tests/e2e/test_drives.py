@@ -9,6 +9,8 @@ broadcasts it as Windows does. DuckStation stands in its default folder, so
 each launch shows the drive it was for in its command line.
 """
 
+import pytest
+
 from harness import (
     AGENT_CLASS,
     DUCKSTATION_NAME,
@@ -81,3 +83,21 @@ def test_broadcast_arrival_of_a_new_drive_launches_at_once(machine):
     assert record["sent"] == "1" and int(record["polls"]) >= 2, record
     launch = started_for(machine, duckstation, "F")
     assert launch.created <= int(record["settled_time"]), "started by the arrival's poll"
+
+
+@pytest.mark.parametrize("all_drives", ["False", "True"])
+def test_removal_notice_then_arrival_is_a_new_disc_without_a_poll_between(machine, all_drives):
+    # An image swapped in place: the drive reads "present" at every poll,
+    # before and after, and only the system's notices tell of the change.
+    duckstation = put_duckstation(machine)
+    machine.install(disc="psx", settings={"AllDrives": all_drives})
+    machine.start_agent_and_wait_first_poll()
+    machine.wait_polls(1)
+    assert machine.launches() == [], "the disc in D: at start-up counts as seen"
+
+    d_bit, dbtf_media, dbt_device_remove_complete = hex(1 << 3), "1", "0x8004"
+    machine.probe("arrive", "--event", dbt_device_remove_complete, d_bit, dbtf_media, check=True)
+    machine.probe("arrive", d_bit, dbtf_media, check=True)
+    started_for(machine, duckstation, "D")
+    machine.wait_polls(2)
+    assert len(machine.launches()) == 1

@@ -278,3 +278,28 @@ def test_retroarch_from_the_users_scoop_folder(machine):
     machine.insert("psx")
     assert_started(machine.wait_launches(1)[0], retroarch, SW_SHOWNORMAL,
                    f'"{retroarch}" -f -L "{core}" "cdrom://D:/drive.cue"')
+
+
+def test_duckstation_in_a_scoop_folder_outside_the_ansi_code_page(machine):
+    # A user name the code page lacks ("Łukasz" in code page 1252): the
+    # folder is read exactly and started by its short name, never by the
+    # look-alike "C:\\Lukasz", which is another folder anyone may make.
+    scoop, look_alike = "C:\\\u0141ukasz\\scoop", "C:\\Lukasz\\scoop"
+    app = f"\\apps\\duckstation\\current\\{DUCKSTATION_NAME}"
+    machine.put_standin(scoop + app)
+    machine.put_standin(look_alike + app)
+    machine.install()
+    machine.start_agent_and_wait_first_poll(env={"SCOOP": scoop})
+
+    machine.insert("psx")
+    launch = only(machine.wait_launches(1), "DuckStation's start")
+    machine.wait_polls(2)
+    assert len(machine.launches()) == 1
+    assert launch.path.endswith(DUCKSTATION_NAME)
+    assert "Lukasz" not in launch.cmdline, f"the look-alike folder started: {launch.cmdline}"
+
+    # Running, it is known by its file, though the system names it by its
+    # long name: the next disc starts no second copy.
+    swap_disc(machine, "psx")
+    machine.wait_polls(3)
+    assert len(machine.launches()) == 1, paths(machine.launches())

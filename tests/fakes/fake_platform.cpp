@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 #include "settings/settings.h"
 
@@ -245,13 +246,17 @@ std::vector<std::string> FakePlatform::SubKeyNames(const KeyId& id) const {
   return {names.begin(), names.end()};
 }
 
-long FakePlatform::EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name) {
+long FakePlatform::EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name,
+                                 std::uint64_t* writeTime) {
   auto handle = handles_.find(key);
   if (handle == handles_.end()) return kErrorInvalidHandle;
   ++enumKeyCalls;
   const std::vector<std::string> names = SubKeyNames(handle->second);
   if (index >= names.size()) return kErrorNoMoreItems;
+  if (overlongKeyNames.count(names[index]) != 0) return kErrorMoreData;
   *name = names[index];
+  const auto sub = keys_.find({handle->second.first, handle->second.second + "\\" + names[index]});
+  *writeTime = sub == keys_.end() ? 0 : sub->second.writeTime;
   return kErrorSuccess;
 }
 
@@ -360,6 +365,7 @@ void FakePlatform::ShellOpen(WindowHandle owner, const std::string& file,
                              int showStyle) {
   shellOpens.push_back({owner, file, parameters, folder, showStyle});
   events.push_back("shell:" + file);
+  if (onShellOpen) std::exchange(onShellOpen, nullptr)();
 }
 
 bool FakePlatform::ShowOpenFileDialog(OpenFileRecord& record) {

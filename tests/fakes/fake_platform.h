@@ -138,9 +138,11 @@ class FakePlatform : public Platform, public FakeRecords {
   std::map<std::string, OtherWindow> windows;        // title -> window
   std::deque<int> boxAnswers;                        // then 1 (IDOK)
   std::function<void(const BoxCall&)> onMessageBox;  // runs while the box is "open"
-  std::optional<std::string> dialogResult;           // text the dialog writes; nullopt = cancel
-  std::set<std::string> rejectedValues;              // lower-case names whose write fails
-  std::map<std::string, long> startErrors;           // command line -> error of its start
+  std::function<void()> onShellOpen;        // runs inside the shell's start (its consent prompt)
+  std::optional<std::string> dialogResult;  // text the dialog writes; nullopt = cancel
+  std::set<std::string> rejectedValues;     // lower-case names whose write fails
+  std::map<std::string, long> startErrors;  // command line -> error of its start
+  std::set<std::string> overlongKeyNames;   // lower-case subkey names
   // The notification area: absent (no taskbar yet) refuses every call;
   // present, it holds icons by id, adds only a new one, changes and deletes
   // only one it holds.
@@ -204,7 +206,9 @@ class FakePlatform : public Platform, public FakeRecords {
                    const std::string& data) override;
   long CloseRegKey(RegKey key) override;
   // The subkeys a test set up under the key, in the order of their names.
-  long EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name) override;
+  // A name in `overlongKeyNames` does not fit the caller's buffer.
+  long EnumRegSubKey(RegKey key, std::uint32_t index, std::string* name,
+                     std::uint64_t* writeTime) override;
   // Its write time is a count of the changes made to the key, its values and
   // its list of subkeys, so far.
   long QueryRegKeyInfo(RegKey key, std::uint32_t* subKeys, std::uint64_t* writeTime) override;

@@ -117,6 +117,51 @@ TEST_F(AllDrivesTest, TrayDoubleClickTakesTheFirstDriveWithAPlayStationDisc) {
   EXPECT_EQ(StartedCommands(), std::vector<std::string>{Started('F')});
 }
 
+TEST_F(AllDrivesTest, ALaunchKeepsItsDriveAndRowsWhenTheConsentPromptRunsAPoll) {
+  PlugIn('D', false);
+  PlugIn('E', false);
+  StartAgent();
+  window.checks[MenuItem::Utility] = true;
+  std::vector<std::string> rows;
+  for (int row = 0; row < 3; ++row) {
+    window.paths[row] = "C:\\Tools\\u" + std::to_string(row) + ".exe";
+    platform.AddFile(window.paths[row], 10);
+    rows.push_back(Quoted(window.paths[row]));
+  }
+  // The first utility runs as administrator: the shell's consent prompt
+  // runs a message loop, and a poll there finds a disc in E:.
+  platform.startErrors[rows[0]] = kErrorElevationRequired;
+  platform.onShellOpen = [this] {
+    PlugIn('E', true);
+    form.Timer1_Timer();
+  };
+  PlugIn('D', true);
+  form.Timer1_Timer();
+  EXPECT_EQ(StartedCommands(),
+            (std::vector<std::string>{rows[0], rows[0], rows[1], rows[2], Started('E'), rows[1],
+                                      rows[2], Started('D')}));
+}
+
+// A removal clears the drive's latch at once, in either mode: a disc
+// swapped between two polls (an image replaced in place, a drive plugged
+// out and in again) is a new disc.
+TEST(DiscSwap, ARemovalThenAnArrivalWithNoPollBetweenLaunches) {
+  for (const bool all : {false, true}) {
+    Machine m;
+    m.platform.SetSetting("AllDrives", all ? "True" : "False");
+    m.platform.SetSetting("PS1Command", kEmulatorCommand);
+    m.platform.AddFile("C:\\Emu\\emu.exe", 1000);
+    m.InsertPlayStationDisc();
+    m.StartAgent();  // the disc at start-up counts as seen
+    m.form.Timer1_Timer();
+    m.form.Form_DeviceRemoval(DriveBit('D'));
+    m.form.Form_DeviceArrival(DriveBit('D'), true);
+    m.form.Form_ArrivalPoll();
+    ASSERT_EQ(m.platform.starts.size(), 1u) << all;
+    EXPECT_EQ(m.platform.starts[0].commandLine, "\"C:\\Emu\\emu.exe\" -disc D:");
+  }
+}
+
 // The user's value, else the machine's in the 64-bit programs' view, else
 // the first drive only.
 TEST(AllDrivesOption, ReadFromTheUserThenTheMachine) {

@@ -313,6 +313,31 @@ TEST_F(TodaysEmulatorsTest, ALaunchReadsAgainOnlyTheEntriesFoundUntilTheirListCh
   EXPECT_EQ(platform.starts[1].application, "E:\\U\\duckstation-qt-x64-ReleaseLTCG.exe");
 }
 
+TEST_F(TodaysEmulatorsTest, AnEntryReadBeforeItsNameWasWrittenIsReadAgainOnceItChanges) {
+  // Listed while its installer was still writing it: no DisplayName yet.
+  const std::string entry = kUninstall + std::string("{GUID}");
+  SetEntry(platform, RegRoot::CurrentUser, entry, {{"InstallLocation", "E:\\D"}});
+  platform.AddFile("E:\\D\\duckstation-qt-x64-ReleaseLTCG.exe", 1);
+  StartAgent();
+  Reinsert(false);
+  EXPECT_TRUE(platform.starts.empty());
+  platform.SetRegText(RegRoot::CurrentUser, entry, "DisplayName", "DuckStation");
+  Reinsert(false);
+  ASSERT_EQ(platform.starts.size(), 1u);
+  EXPECT_EQ(platform.starts[0].application, "E:\\D\\duckstation-qt-x64-ReleaseLTCG.exe");
+}
+
+TEST(EmulatorSearchTest, AnEntryWhoseNameIsTooLongForTheBufferHidesNoOther) {
+  FakePlatform platform;
+  SetEntry(platform, RegRoot::CurrentUser, kUninstall + std::string("A-too-long"),
+           {{"DisplayName", "X"}});
+  SetEntry(platform, RegRoot::CurrentUser, kUninstall + std::string("B"),
+           {{"DisplayName", "PCSX2"}, {"InstallLocation", "F:\\P"}});
+  platform.overlongKeyNames.insert("a-too-long");
+  platform.AddFile("F:\\P\\pcsx2-qt.exe", 1);
+  EXPECT_EQ(FoundProgram(platform, TodaysEmulator::Pcsx2), "F:\\P\\pcsx2-qt.exe");
+}
+
 TEST_F(TodaysEmulatorsTest, IdlePollsReadNeitherTheDiscNorTheRegistry) {
   InstallDuckStation();
   StartAgent();
