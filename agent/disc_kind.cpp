@@ -7,6 +7,8 @@ namespace discora {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
 
 // A text file holds no control characters but blanks and line breaks; an
@@ -25,15 +27,13 @@ bool IsPlainText(const std::string& text) {
 // Where the value of a line whose key is `key` begins (after the "=" and
 // its blanks), or npos for a line with another key.
 std::size_t ValueOf(const char* key, const std::string& text, std::size_t begin, std::size_t end) {
-  const std::size_t kKeyLength = std::strlen(key);
+  const std::size_t length = std::strlen(key);
   while (begin < end && IsBlank(text[begin])) ++begin;
-  if (end - begin < kKeyLength) return std::string::npos;
-  for (std::size_t i = 0; i < kKeyLength; ++i) {
-    char c = text[begin + i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != key[i]) return std::string::npos;
+  if (end - begin < length) return std::string::npos;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (Upper(text[begin + i]) != key[i]) return std::string::npos;
   }
-  std::size_t at = begin + kKeyLength;
+  std::size_t at = begin + length;
   while (at < end && IsBlank(text[at])) ++at;
   if (at == end || text[at] != '=') return std::string::npos;
   ++at;
@@ -44,9 +44,6 @@ std::size_t ValueOf(const char* key, const std::string& text, std::size_t begin,
 bool IsBoot2Key(const std::string& text, std::size_t begin, std::size_t end) {
   return ValueOf("BOOT2", text, begin, end) != std::string::npos;
 }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // "SLUS-00740" from a boot program's path ("cdrom0:\SLUS_007.40;1"): four
 // letters, "_", three digits, ".", two digits, after the last separator and
