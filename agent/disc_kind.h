@@ -24,4 +24,10 @@ constexpr std::size_t kBootFileLimit = 4096;
 // PlayStation disc.
 DiscKind ClassifyBootFile(const std::string& text);
 
+// The game's code as its box and the discs' lists print it ("SLUS-00740"),
+// from the boot program the boot file names ("BOOT = cdrom:\SLUS_007.40;1");
+// "" when the file names none in that form. Read from the same text as
+// ClassifyBootFile, with the same rules for what is a boot file.
+std::string GameCode(const std::string& text);
+
 }  // namespace discora

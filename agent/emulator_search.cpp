@@ -27,31 +27,13 @@ constexpr struct {
     {RegRoot::LocalMachine, RegView::Of64BitPrograms},
 };
 
-// How an emulator's uninstall entry and its Scoop folder are known, by
-// TodaysEmulator.
-struct EmulatorNames {
-  const char* displayName;   // the start of its entries' DisplayName
-  const char* wingetIds[2];  // winget's package ids, which its portable
-                             // packages' entries name
-  const char* scoopApp;      // its folder under Scoop's "apps"
-};
-constexpr EmulatorNames kNames[] = {
-    {"DuckStation", {"Stenzek.DuckStation", "Stenzek.DuckStation.Preview"}, "duckstation"},
-    {"RetroArch", {"Libretro.RetroArch", "Libretro.RetroArch.Nightly"}, "retroarch"},
-    {"PCSX2", {"PCSX2Team.PCSX2", nullptr}, "pcsx2"},
-};
-
 // RetroArch's PlayStation cores that read a disc in a drive, best first.
 constexpr const char* kRetroArchCores[] = {
     "mednafen_psx_hw_libretro.dll",
     "mednafen_psx_libretro.dll",
     "pcsx_rearmed_libretro.dll",
+    "swanstation_libretro.dll",
 };
-
-// `name` in `folder`, with one separator between them.
-std::string Joined(const std::string& folder, const char* name) {
-  return folder + (folder.back() == '\\' ? "" : "\\") + name;
-}
 
 // `c` in lower case when it is an ASCII capital letter.
 char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
@@ -180,7 +162,7 @@ void EmulatorSearch::ReadUnnamedEntries(RegRoot root, RegView view,
 bool EmulatorSearch::EmulatorsOf(RegistryKey& entry, unsigned* emulators) {
   const EntryNames names = NamesIn(entry);
   *emulators = 0;
-  for (int emulator = 0; emulator < static_cast<int>(std::size(kNames)); ++emulator) {
+  for (int emulator = 0; emulator < static_cast<int>(std::size(kTodaysEmulators)); ++emulator) {
     if (names.Are(static_cast<TodaysEmulator>(emulator))) *emulators |= 1u << emulator;
   }
   return !names.displayName.empty() || !names.wingetId.empty();
@@ -222,7 +204,7 @@ EntryNames EmulatorSearch::NamesIn(RegistryKey& entry) {
 bool EntryNames::Are(TodaysEmulator emulator) const {
   // Its name begins the entry's DisplayName ("DuckStation", "PCSX2 2.2.0"),
   // or winget's id of its package is there.
-  const EmulatorNames& names = kNames[static_cast<int>(emulator)];
+  const EmulatorTraits& names = TraitsOf(emulator);
   if (BeginsWith(displayName, names.displayName)) return true;
   for (const char* id : names.wingetIds) {
     if (id != nullptr && SameName(wingetId, id)) return true;
@@ -233,8 +215,7 @@ bool EntryNames::Are(TodaysEmulator emulator) const {
 bool EmulatorSearch::InScoop() {
   // SCOOP and SCOOP_GLOBAL name its folders when set at install; otherwise
   // they are in the user's profile and in the folder of all users' data.
-  const std::string app =
-      std::string("\\apps\\") + kNames[static_cast<int>(emulator_)].scoopApp + "\\current";
+  const std::string app = std::string("\\apps\\") + TraitsOf(emulator_).scoopApp + "\\current";
   return InFolder(ScoopFolder("SCOOP", "USERPROFILE"), app.c_str()) ||
          InFolder(ScoopFolder("SCOOP_GLOBAL", "ProgramData"), app.c_str());
 }
@@ -252,36 +233,38 @@ bool EmulatorSearch::InFolder(const std::string& base, const char* rest) {
   std::string folder = base;
   while (*rest != '\0' && folder.size() > 3 && folder.back() == '\\') folder.pop_back();
   folder += rest;
-  switch (emulator_) {
-    case TodaysEmulator::DuckStation: {
-      // Its builds for x64, ARM64 and older processors differ after the dash.
-      const std::string name = platform_.FindFirstFileName(Joined(folder, "duckstation-qt-*.exe"));
-      if (name.empty()) return false;
-      found_->program = Joined(folder, name.c_str());
-      // It opens a drive only as a device path.
-      found_->discArguments = "-batch -fullscreen -- \\\\.\\%D:";
-      return true;
-    }
-    case TodaysEmulator::RetroArch: {
-      found_->program = Joined(folder, "retroarch.exe");
-      if (!platform_.IsFile(found_->program)) return false;
-      for (const char* core : kRetroArchCores) {
-        const std::string corePath = Joined(Joined(folder, "cores"), core);
-        if (!platform_.IsFile(corePath)) continue;
-        // A drive is a cdrom:// address to it.
-        found_->discArguments =
-            "-f -L " + TemplateLiteral(Quoted(corePath)) + " \"cdrom://%D:/drive.cue\"";
-        return true;
-      }
-      return false;
-    }
-    case TodaysEmulator::Pcsx2:
-      found_->program = Joined(folder, "pcsx2-qt.exe");
-      // It wants the drive's root, unquoted.
-      found_->discArguments = "-batch -fullscreen -disc %D:\\";
-      return platform_.IsFile(found_->program);
+  const EmulatorTraits& traits = TraitsOf(emulator_);
+  const char* program = traits.installedProgram;
+  // Its builds for x64, ARM64 and older processors may differ in a part of
+  // the name.
+  const std::string name = std::strchr(program, '*') != nullptr
+                               ? platform_.FindFirstFileName(Joined(folder, program))
+                               : (platform_.IsFile(Joined(folder, program)) ? program : "");
+  if (name.empty()) return false;
+  found_->program = Joined(folder, name.c_str());
+  const std::string core = traits.needsCore ? PlayStationCore(platform_, folder) : std::string();
+  if (traits.needsCore && core.empty()) return false;
+  found_->discArguments = DiscArgumentsOf(emulator_, core);
+  return true;
+}
+
+std::string Joined(const std::string& folder, const char* name) {
+  return folder + (folder.empty() || folder.back() == '\\' ? "" : "\\") + name;
+}
+
+std::string PlayStationCore(Platform& platform, const std::string& folder) {
+  for (const char* core : kRetroArchCores) {
+    const std::string corePath = Joined(Joined(folder, "cores"), core);
+    if (platform.IsFile(corePath)) return corePath;
   }
-  return false;
+  return std::string();
+}
+
+std::string DiscArgumentsOf(TodaysEmulator emulator, const std::string& core) {
+  const EmulatorTraits& traits = TraitsOf(emulator);
+  // A core is given by its path, which the template must keep as it is.
+  return traits.needsCore ? "-f -L " + TemplateLiteral(Quoted(core)) + " " + traits.discArguments
+                          : traits.discArguments;
 }
 
 }  // namespace discora

@@ -10,13 +10,12 @@
 #include <map>
 #include <string>
 
+#include "agent/emulator_table.h"
 #include "platform/platform.h"
 
 namespace discora {
 
 class RegistryKey;
-
-enum class TodaysEmulator { DuckStation, RetroArch, Pcsx2 };
 
 struct FoundEmulator {
   std::string program;  // full path of its program file

@@ -93,6 +93,10 @@ class FormDiscoraNotify {
   void txtPath_GotFocus(int index);
   void lblCredits_Click();
 
+  // The dialog that chooses the emulator (IDM_EMULATOR, from /emulator): for
+  // the disc in the drive a tray launch is for, or for none.
+  void Form_ChooseEmulator();
+
   // Shows the open-file dialog owned by `form1`; returns the chosen file's
   // full path, or "" when the user cancelled or the dialog failed.
   std::string OpenDialog(WindowHandle form1, const std::string& filter, const std::string& title,
@@ -131,6 +135,9 @@ class FormDiscoraNotify {
   // Runs the user's command stored under `key` for `disc` in `drive`; false
   // when none is set.
   bool RunUserCommand(const char* key, DiscKind disc, char drive);
+  // Starts the command template `command` for a disc of kind `disc` in
+  // drive `drive`; false when it names no existing program.
+  bool StartCommand(const std::string& command, char drive, DiscKind disc);
   // Brings back the main window of `program` when it runs, else starts it,
   // with `discArguments` when there is a disc.
   void RestoreOrStart(const std::string& program, const std::string& discArguments, DiscKind disc);
@@ -142,6 +149,15 @@ class FormDiscoraNotify {
   void RunProgram(const std::string& file, const std::string& arguments, int showStyle,
                   const std::string& command = std::string());
   bool FileExists(const std::string& path);
+  // tray/tray_notice.cpp
+  // Tells the user that no emulator was found for a disc of kind `disc` in
+  // `drive` (DiscKind::None: none is in it), and remembers them for the
+  // answer.
+  void ShowEmulatorNotice(char drive, DiscKind disc);
+  // config/emulator_dialog.cpp
+  // Asks for the emulator's program, writes its command and starts it for
+  // a disc of kind `disc` in `drive`. One dialog at a time.
+  void ChooseEmulator(char drive, DiscKind disc);
   // tray/tray_icon.cpp
   void LoadTrayIcon();
   void RecallIcon();
@@ -155,6 +171,12 @@ class FormDiscoraNotify {
   bool menuBusy_ = false;
   bool arrivalPollPosted_ = false;     // an arrival poll waits in the queue
   UninstallRecords uninstallRecords_;  // what the launcher's searches read last
+  // The drive and disc of the last notice, for a click on it.
+  struct Notice {
+    char drive = '\0';
+    DiscKind disc = DiscKind::None;
+  } notice_;
+  bool choosingEmulator_ = false;  // the emulator's dialog is open
 };
 
 }  // namespace discora

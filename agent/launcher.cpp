@@ -47,22 +47,28 @@ void FormDiscoraNotify::LaunchEmulator(char drive) {
   }
   // None was found at start-up: today's emulators, for PlayStation discs
   // only, as none of them plays the other kind.
-  if (disc == DiscKind::PlayStation2) return;
-  if (search.Find(TodaysEmulator::DuckStation, &found) ||
-      search.Find(TodaysEmulator::RetroArch, &found)) {
+  if (disc != DiscKind::PlayStation2 && (search.Find(TodaysEmulator::DuckStation, &found) ||
+                                         search.Find(TodaysEmulator::RetroArch, &found))) {
     RestoreOrStart(found.program, ExpandDriveTemplate(found.discArguments, drive), disc);
+    return;
   }
+  // Nothing to start: the user is asked for the emulator.
+  ShowEmulatorNotice(drive, disc);
 }
 
 bool FormDiscoraNotify::RunUserCommand(const char* key, DiscKind disc, char drive) {
   const std::string command = settings_.Read(key, "");
   if (command.find_first_not_of(" \t") == std::string::npos) return false;
   // The user's choice holds even when it names nothing that exists: nothing
-  // else is started in its place.
+  // else is started in its place, and the user is asked for the emulator.
+  if (!StartCommand(command, drive, disc)) ShowEmulatorNotice(drive, disc);
+  return true;
+}
+
+bool FormDiscoraNotify::StartCommand(const std::string& command, char drive, DiscKind disc) {
   ProgramCommand parts;
-  if (SplitUserCommand(platform_, ExpandDriveTemplate(command, drive), &parts)) {
-    RestoreOrStart(parts.program, parts.arguments, disc);
-  }
+  if (!SplitUserCommand(platform_, ExpandDriveTemplate(command, drive), &parts)) return false;
+  RestoreOrStart(parts.program, parts.arguments, disc);
   return true;
 }
 

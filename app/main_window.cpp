@@ -325,6 +325,11 @@ void MainWindow::OnCommand(WORD id, WORD code) {
     if (code == STN_CLICKED) form_->lblCredits_Click();
     return;
   }
+  // Sent by the program itself started with /emulator, this one or another.
+  if (id == IDM_EMULATOR) {
+    if (code == 0) form_->Form_ChooseEmulator();
+    return;
+  }
   // The window's own menu commands, also when another program sends them.
   const MenuItem item = MenuItemFromId(id);
   if (code == 0 && item != MenuItem::None) form_->RunMenuCommand(item);

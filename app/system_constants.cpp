@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
 #include "res/resource.h"
+#include "tray/tray_notice.h"
 #include "tray/tray_record.h"
 
 namespace discora {
@@ -44,6 +45,12 @@ static_assert(kTrayCallbackMessage == WM_MOUSEMOVE, "tray callback message");
 static_assert(kTrayDoubleClick == WM_LBUTTONDBLCLK && kTrayRightButtonUp == WM_RBUTTONUP,
               "tray callback codes");
 static_assert(sizeof(NOTIFYICONDATAA{}.szTip) >= sizeof(TrayRecord{}.szTip), "tip field");
+static_assert(sizeof(NOTIFYICONDATAA{}.szInfo) == sizeof(TrayNotice{}.szInfo) &&
+                  sizeof(NOTIFYICONDATAA{}.szInfoTitle) == sizeof(TrayNotice{}.szInfoTitle),
+              "balloon fields");
+static_assert(kNoticeInfoIcon == NIIF_INFO, "balloon icon");
+static_assert(kTrayBalloonClick == NIN_BALLOONUSERCLICK, "a click on the balloon");
+static_assert(kNotifyIconNoticeSize == NOTIFYICONDATAA_V2_SIZE, "the balloon's record");
 
 // The open-file dialog: flags and the record's first form.
 static_assert(kOpenFileFlags == (OFN_FILEMUSTEXIST | OFN_HIDEREADONLY), "open-file flags");
@@ -52,9 +59,11 @@ static_assert(kOpenFileFlags == (OFN_FILEMUSTEXIST | OFN_HIDEREADONLY), "open-fi
 // sizes the logic keeps on x86, the 64-bit layout's on x64.
 #if defined(_WIN64)
 static_assert(kNotifyIconFirstFormSize == 104, "the tray record's first form on x64");
+static_assert(kNotifyIconNoticeSize == 504, "the balloon's record on x64");
 static_assert(kOpenFileNameFirstFormSize == 136, "the open-file record's first form on x64");
 #else
 static_assert(kNotifyIconFirstFormSize == kTrayRecordSize, "the tray record's first form");
+static_assert(kNotifyIconNoticeSize == 488, "the balloon's record");
 static_assert(kOpenFileNameFirstFormSize == kOpenFileRecordSize,
               "the open-file record's first form");
 #endif

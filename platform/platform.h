@@ -89,6 +89,18 @@ struct TrayRecord {
   char szTip[64] = {};
 };
 
+// A balloon notice from the icon (NIF_INFO): title and text, each with its
+// NUL within its field, and the balloon's icon. The platform hands the shell
+// the shell 5.0 form of the record for it (NOTIFYICONDATAA_V2_SIZE, which
+// every Windows from XP on accepts), for a change of the icon added before
+// with a TrayRecord.
+constexpr std::uint32_t kNoticeInfoIcon = 0x1;  // NIIF_INFO
+struct TrayNotice {
+  char szInfoTitle[64] = {};
+  char szInfo[256] = {};
+  std::uint32_t dwInfoFlags = 0;
+};
+
 // The fields of one OPENFILENAMEA call in the record's first form (without
 // the Windows 2000 additions), whose size is 76 bytes in a 32-bit program; the
 // platform hands the dialog that form in the build's own layout. Text
@@ -188,6 +200,8 @@ class Platform {
   virtual int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
                              unsigned flags) = 0;
   virtual bool NotifyIcon(unsigned operation, const TrayRecord& record) = 0;
+  // Shows `notice` as a balloon from the icon `record` names.
+  virtual bool ShowTrayNotice(const TrayRecord& record, const TrayNotice& notice) = 0;
   // Opens `file` through the shell's "Open" verb, without waiting for what
   // it opens: a web address in the user's browser, or a program started
   // with `parameters` in `folder`, the user's consent asked first when it

@@ -26,6 +26,11 @@
 #define IDM_SEP2 109
 #define IDM_EXIT 110
 
+/* Not in the menu: opens the dialog that chooses the emulator, sent by the
+   program itself when started with /emulator (to the running one, when one
+   runs). */
+#define IDM_EMULATOR 120
+
 /* Configuration window controls; the three rows are consecutive ids. btnOK
    is IDOK, so the dialog manager presses it for Enter; Esc arrives as
    IDCANCEL and does the same. */

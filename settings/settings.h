@@ -18,8 +18,9 @@ constexpr char kHidden[] = "Hidden";
 constexpr char kApp1[] = "App1";
 constexpr char kApp2[] = "App2";
 constexpr char kApp3[] = "App3";
-// Optional commands the user may set (Discora reads, never writes them): the
-// emulator for a PlayStation or a PlayStation 2 disc.
+// Optional commands: the emulator for a PlayStation or a PlayStation 2 disc.
+// Written only by the user: in the registry, or by choosing the emulator in
+// the dialog the notice opens.
 constexpr char kPs1Command[] = "PS1Command";
 constexpr char kPs2Command[] = "PS2Command";
 // Whether every CD-ROM drive is watched, now and later, rather than only the

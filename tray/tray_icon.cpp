@@ -2,6 +2,7 @@
 // notification area has taken it), deleting it, bringing a hidden icon back while Shift is held,
 // and decoding the mouse events the notification area sends.
 #include "agent/form.h"
+#include "tray/tray_notice.h"
 #include "tray/tray_record.h"
 
 namespace discora {
@@ -54,6 +55,8 @@ void FormDiscoraNotify::Form_MouseMove(unsigned trayMessage) {
   } clearBusy{menuBusy_};
   if (trayMessage == kTrayDoubleClick) {
     LaunchEmulator(ChooseLaunchDrive());
+  } else if (trayMessage == kTrayBalloonClick) {
+    ChooseEmulator(notice_.drive, notice_.disc);
   } else if (trayMessage == kTrayRightButtonUp) {
     int x = 0;
     int y = 0;

@@ -21,6 +21,9 @@ namespace discora {
 // layout: NOTIFYICONDATAA_V1_SIZE and OPENFILENAME_SIZE_VERSION_400A, as
 // constants the compiler can check.
 constexpr DWORD kNotifyIconFirstFormSize = offsetof(NOTIFYICONDATAA, szTip) + 64;
+// The form a balloon notice goes in, NOTIFYICONDATAA_V2_SIZE: the shell 5.0
+// fields, without the GUID that XP's shell added.
+constexpr DWORD kNotifyIconNoticeSize = offsetof(NOTIFYICONDATAA, guidItem);
 constexpr DWORD kOpenFileNameFirstFormSize =
     offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(OPENFILENAMEA{}.lpTemplateName);
 
@@ -69,6 +72,7 @@ class Win32Platform final : public Platform {
   int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
                      unsigned flags) override;
   bool NotifyIcon(unsigned operation, const TrayRecord& record) override;
+  bool ShowTrayNotice(const TrayRecord& record, const TrayNotice& notice) override;
   void ShellOpen(WindowHandle owner, const std::string& file, const std::string& parameters,
                  const std::string& folder, int showStyle) override;
   bool ShowOpenFileDialog(OpenFileRecord& record) override;

@@ -160,6 +160,7 @@ DEADLINE = 30.0
 # Where the installer puts Discora by default, and its shortcut.
 INSTALL_FOLDER = "C:\\Program Files\\Discora"
 START_MENU_SHORTCUT = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Discora.lnk"
+EMULATOR_SHORTCUT = START_MENU_SHORTCUT.replace("Discora.lnk", "Choose the emulator for Discora.lnk")
 
 SETTINGS_KEY = "Software\\Discora\\Settings"
 VGS_KEY = "Software\\Connectix\\Connectix Virtual Game Station\\General"

@@ -25,6 +25,7 @@ from harness import (
     ARCHES,
     INSTALL_FOLDER,
     PROGRAM_FOLDER,
+    EMULATOR_SHORTCUT,
     START_MENU_SHORTCUT,
     REPO,
     SW_SHOWNORMAL,
@@ -88,6 +89,8 @@ def assert_installed(machine, folder: str, arch: Arch | None = None,
     assert machine.registry_values(view, RUN_KEY).get("Discora") == RegValue.sz(f'"{program}"')
     link = machine.unix_path(START_MENU_SHORTCUT).read_bytes()
     assert program.encode() in link or program.encode("utf-16-le") in link, link
+    link = machine.unix_path(EMULATOR_SHORTCUT).read_bytes()
+    assert b"/emulator" in link or "/emulator".encode("utf-16-le") in link, link
     size = (machine.unix_path(program).stat().st_size
             + machine.unix_path(uninstaller).stat().st_size + 1023) // 1024
     entry = machine.registry_values(view, UNINSTALL_KEY)
@@ -115,6 +118,7 @@ def uninstall(machine, entry: dict[str, RegValue]) -> None:
     machine.wait_uninstalled(f"{folder}\\{UNINSTALLER}")
     assert not machine.unix_path(f"{folder}\\Discora.exe").exists()
     assert not machine.unix_path(START_MENU_SHORTCUT).exists()
+    assert not machine.unix_path(EMULATOR_SHORTCUT).exists()
     assert "Discora" not in (machine.registry_values("HKLM", RUN_KEY) or {})
     assert machine.registry_values("HKLM", UNINSTALL_KEY) is None
     # The machine-wide settings go with their keys, left empty.

@@ -360,6 +360,12 @@ bool FakePlatform::NotifyIcon(unsigned operation, const TrayRecord& record) {
   return held;
 }
 
+bool FakePlatform::ShowTrayNotice(const TrayRecord& record, const TrayNotice& notice) {
+  notices.push_back(notice);
+  events.push_back(std::string("notice:") + notice.szInfoTitle);
+  return trayPresent && trayIcons.count(record.uID) != 0;
+}
+
 void FakePlatform::ShellOpen(WindowHandle owner, const std::string& file,
                              const std::string& parameters, const std::string& folder,
                              int showStyle) {
@@ -370,6 +376,8 @@ void FakePlatform::ShellOpen(WindowHandle owner, const std::string& file,
 
 bool FakePlatform::ShowOpenFileDialog(OpenFileRecord& record) {
   dialogs.push_back(record);
+  events.push_back("dialog");
+  if (onDialog) onDialog();
   if (!dialogResult) return false;
   // The dialog writes the path and its NUL over the start of the buffer and
   // fails when they do not fit.

@@ -113,6 +113,7 @@ struct FakeRecords {
   std::vector<NotifyCall> notifications;
   std::vector<ShellCall> shellOpens;
   std::vector<OpenFileRecord> dialogs;
+  std::vector<TrayNotice> notices;
 };
 
 class FakePlatform : public Platform, public FakeRecords {
@@ -140,6 +141,7 @@ class FakePlatform : public Platform, public FakeRecords {
   std::function<void(const BoxCall&)> onMessageBox;  // runs while the box is "open"
   std::function<void()> onShellOpen;        // runs inside the shell's start (its consent prompt)
   std::optional<std::string> dialogResult;  // text the dialog writes; nullopt = cancel
+  std::function<void()> onDialog;           // runs while the dialog is "open"
   std::set<std::string> rejectedValues;     // lower-case names whose write fails
   std::map<std::string, long> startErrors;  // command line -> error of its start
   std::set<std::string> overlongKeyNames;   // lower-case subkey names
@@ -224,6 +226,7 @@ class FakePlatform : public Platform, public FakeRecords {
   int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
                      unsigned flags) override;
   bool NotifyIcon(unsigned operation, const TrayRecord& record) override;
+  bool ShowTrayNotice(const TrayRecord& record, const TrayNotice& notice) override;
   void ShellOpen(WindowHandle owner, const std::string& file, const std::string& parameters,
                  const std::string& folder, int showStyle) override;
   bool ShowOpenFileDialog(OpenFileRecord& record) override;

@@ -45,7 +45,25 @@ DiscKind ExpectedKind(const std::string& text) {
   return DiscKind::PlayStation;
 }
 
+// The game's code is "" or four capitals, "-" and five digits, and only a
+// boot file names one: its program's name, in any letter case, in the text.
+void CheckGameCode(const std::string& text) {
+  const std::string code = discora::GameCode(text);
+  if (code.empty()) return;
+  CHECK_PROPERTY(text.size() <= discora::kBootFileLimit, text);
+  CHECK_PROPERTY(code.size() == 10 && code[4] == '-', text);
+  std::string name = code.substr(0, 4) + "_" + code.substr(5, 3) + "." + code.substr(8);
+  for (std::size_t i = 0; i < code.size(); ++i) {
+    const char c = code[i];
+    CHECK_PROPERTY(i == 4 || (i < 4 ? c >= 'A' && c <= 'Z' : c >= '0' && c <= '9'), text);
+  }
+  std::string upper = text;
+  for (char& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+  CHECK_PROPERTY(upper.find(name) != std::string::npos, text);
+}
+
 void CheckBootFile(const std::string& text) {
+  CheckGameCode(text);
   const DiscKind kind = discora::ClassifyBootFile(text);
   CHECK_PROPERTY(kind == ExpectedKind(text), text);
   // More lines after a boot file change nothing once it names BOOT2, and a

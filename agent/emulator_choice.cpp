@@ -1,0 +1,87 @@
+#include "agent/emulator_choice.h"
+
+#include <cstring>
+#include <iterator>
+
+#include "agent/command_line.h"
+#include "agent/emulator_table.h"
+#include "settings/settings.h"
+
+namespace discora {
+
+namespace {
+
+char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+// The file name of a path, in lower case.
+std::string FoldedName(const std::string& path) {
+  const std::size_t slash = path.find_last_of("\\/:");
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  for (char& c : name) c = Folded(c);
+  return name;
+}
+
+// Whether the lower-case file `name` is one of `traits`' programs.
+bool IsProgramOf(const std::string& name, const EmulatorTraits& traits) {
+  const std::size_t start = std::strlen(traits.programStart);
+  constexpr char kExe[] = ".exe";
+  constexpr std::size_t kExeLength = sizeof kExe - 1;
+  if (name.size() < start + kExeLength || name.compare(0, start, traits.programStart) != 0 ||
+      name.compare(name.size() - kExeLength, kExeLength, kExe) != 0) {
+    return false;
+  }
+  return !traits.exactName || name.size() == start + kExeLength;
+}
+
+const char* KindName(DiscKind disc) {
+  return disc == DiscKind::PlayStation2 ? "PlayStation 2" : "PlayStation";
+}
+
+}  // namespace
+
+EmulatorChoice ChooseEmulatorCommand(Platform& platform, const std::string& program,
+                                     DiscKind disc) {
+  EmulatorChoice choice;
+  // Written so that it reads back as the same path, "%" and all.
+  const std::string path = TemplateLiteral(Quoted(program));
+  const std::string name = FoldedName(program);
+  for (int index = 0; index < static_cast<int>(std::size(kTodaysEmulators)); ++index) {
+    const auto emulator = static_cast<TodaysEmulator>(index);
+    const EmulatorTraits& traits = TraitsOf(emulator);
+    if (!IsProgramOf(name, traits)) continue;
+    choice.emulator = traits.displayName;
+    const DiscKind plays = disc == DiscKind::None ? traits.plays : disc;
+    choice.key = plays == DiscKind::PlayStation2 ? keys::kPs2Command : keys::kPs1Command;
+    if (plays != traits.plays) {
+      choice.outcome = EmulatorChoice::Outcome::WrongKind;
+      return choice;
+    }
+    std::string core;
+    if (traits.needsCore) {
+      core = PlayStationCore(platform, FolderOf(program));
+      if (core.empty()) {
+        choice.outcome = EmulatorChoice::Outcome::NoCore;
+        return choice;
+      }
+    }
+    choice.command = path + " " + DiscArgumentsOf(emulator, core);
+    return choice;
+  }
+  // Any other program gets the disc as the user adds it to the command.
+  choice.key = disc == DiscKind::PlayStation2 ? keys::kPs2Command : keys::kPs1Command;
+  choice.command = path;
+  return choice;
+}
+
+std::string RefusalText(const EmulatorChoice& choice, DiscKind disc) {
+  const std::string emulator = choice.emulator != nullptr ? choice.emulator : "";
+  if (choice.outcome == EmulatorChoice::Outcome::NoCore) {
+    return emulator +
+           " has no PlayStation core in its cores folder. Get one with RetroArch's Online "
+           "Updater (Core Downloader), then choose RetroArch again.";
+  }
+  return emulator + " cannot play " + KindName(disc) + " discs. Choose an emulator for " +
+         KindName(disc) + " discs.";
+}
+
+}  // namespace discora

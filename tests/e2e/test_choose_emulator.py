@@ -1,0 +1,127 @@
+"""End-to-end tests of the notice a PlayStation disc gives when no emulator
+is found, and of the dialog that answers it: the balloon Wine's tray shows
+(a top-level tooltip window whose text is the balloon's), the click on it
+(posted as the icon's callback: Wine's tray sends none), the program typed
+into the real open-file dialog, and what the agent then stores and starts.
+"""
+
+from desktop import DIALOG_CLASS
+from harness import (
+    DEADLINE,
+    DUCKSTATION_NAME,
+    DUCKSTATION_TITLE,
+    ID,
+    PCSX2,
+    PROGRAM_FOLDER,
+    SW_SHOWNORMAL,
+    WM_CLOSE,
+    WM_COMMAND,
+    assert_started,
+    only,
+    paths,
+    wait_until,
+)
+
+NIN_BALLOONUSERCLICK = 0x405
+PS1_TITLE = "Choose the emulator for PlayStation discs"
+
+
+def portable_duckstation(machine) -> str:
+    """DuckStation's release zip unzipped in the user's Downloads: no record
+    anywhere."""
+    profile = machine.local_app_data().rsplit("\\", 2)[0]
+    folder = f"{profile}\\Downloads\\duckstation-windows-x64-release"
+    return machine.put_standin(f"{folder}\\{DUCKSTATION_NAME}")
+
+
+def balloons(machine) -> list[str]:
+    return [w["text"] for w in machine.windows()
+            if w["class"].lower() == "tooltips_class32" and "choose the emulator" in w["text"]]
+
+
+def choose(machine, desktop, title: str, program: str | None) -> None:
+    """The dialog `title`, answered with `program` typed in, or cancelled."""
+    dialog = desktop.wait_state(lambda s: s.focus["focus_class"].lower() == "edit",
+                                f"the dialog {title!r}", cls=DIALOG_CLASS, title=title)
+    if program is None:
+        desktop.key(dialog.xwindow, "Escape")
+    else:
+        desktop.type_text(dialog.xwindow, program)
+        desktop.wait_state(lambda s: s.focused_text == program, "the typed path",
+                           cls=DIALOG_CLASS, title=title)
+        desktop.key(dialog.xwindow, "Return")
+    desktop.wait_gone(DIALOG_CLASS, title, "the dialog to close")
+
+
+def click_balloon(machine) -> None:
+    # Posted: the dialog it opens holds the agent until it closes.
+    machine.tray_event(NIN_BALLOONUSERCLICK, handled=False)
+
+
+def test_portable_duckstation_chosen_from_the_balloon_starts_now_and_at_the_next_start(
+        machine, desktop):
+    duckstation = portable_duckstation(machine)
+    agent = machine.start()
+    machine.insert("psx")
+    shown = wait_until(lambda: balloons(machine), DEADLINE, "the balloon", interval=0.5)
+    assert shown == ["No emulator was found for the disc in D: (SLUS-00001). "
+                     "Click here to choose the emulator."]
+
+    click_balloon(machine)
+    choose(machine, desktop, PS1_TITLE, duckstation)
+    command = f'"{duckstation}" -batch -fullscreen -- \\\\.\\D:'
+    assert_started(machine.wait_launches(1)[0], duckstation, SW_SHOWNORMAL, command)
+    machine.wait_setting("PS1Command", f'"{duckstation}" -batch -fullscreen -- \\\\.\\%D:')
+
+    machine.probe("post", "-t", DUCKSTATION_TITLE, hex(WM_CLOSE), "0", "0", check=True)
+    machine.wait_ended(duckstation)
+    machine.post_to_agent(WM_COMMAND, ID.IDM_EXIT)
+    assert agent.wait(timeout=DEADLINE) == 0
+    wait_until(lambda: not balloons(machine), DEADLINE, "the balloon to go with its icon")
+
+    machine.eject()
+    machine.start_agent_and_wait_first_poll()
+    machine.insert("psx")
+    launches = machine.wait_launches(2)
+    assert_started(launches[1], duckstation, SW_SHOWNORMAL, command)
+    machine.wait_polls(1)
+    assert balloons(machine) == []
+
+
+def test_pcsx2_for_a_ps2_disc_and_a_refused_then_cancelled_choice(machine, desktop):
+    pcsx2 = machine.put_standin("C:\\Portable\\PCSX2\\pcsx2-qt.exe")
+    duckstation = portable_duckstation(machine)
+    machine.start()
+    machine.insert("ps2")
+    wait_until(lambda: balloons(machine), DEADLINE, "the balloon", interval=0.5)
+
+    # DuckStation plays no PlayStation 2 disc: refused, nothing written.
+    click_balloon(machine)
+    title = "Choose the emulator for PlayStation 2 discs"
+    choose(machine, desktop, title, duckstation)
+    box = machine.wait_window(title="Discora", message="the refusal")
+    machine.probe("post", "-t", "Discora", hex(WM_CLOSE), "0", "0", check=True)
+    wait_until(lambda: machine.find_window(title="Discora") is None, DEADLINE,
+               "the refusal to close")
+    assert box["class"] == "#32770"
+    click_balloon(machine)
+    choose(machine, desktop, title, None)
+    assert machine.settings_values() is None
+    assert machine.launches() == []
+
+    click_balloon(machine)
+    choose(machine, desktop, title, pcsx2)
+    assert_started(only(machine.wait_launches(1), "PCSX2"), pcsx2, SW_SHOWNORMAL,
+                   f'"{pcsx2}" -batch -fullscreen -disc D:\\')
+    machine.wait_setting("PS2Command", f'"{pcsx2}" -batch -fullscreen -disc %D:\\')
+
+
+def test_emulator_switch_opens_the_dialog_in_the_running_discora(machine, desktop):
+    agent = machine.start(PCSX2)
+    second = machine.spawn(PROGRAM_FOLDER + "\\Discora.exe", "/emulator")
+    assert second.wait(timeout=DEADLINE) == 0, "the second instance ends at once"
+    choose(machine, desktop, "Choose the emulator", PCSX2)
+    machine.wait_setting("PS2Command", f'"{PCSX2}" -batch -fullscreen -disc %D:\\')
+    machine.wait_polls(1)
+    assert paths(machine.launches()) == [], "no disc: nothing starts"
+    assert agent.poll() is None
