@@ -11,23 +11,19 @@ namespace discora {
 
 namespace {
 
-char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-// The file name of a path, in lower case.
-std::string FoldedName(const std::string& path) {
+// The file name of a path.
+std::string FileName(const std::string& path) {
   const std::size_t slash = path.find_last_of("\\/:");
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  for (char& c : name) c = Folded(c);
-  return name;
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Whether the lower-case file `name` is one of `traits`' programs.
+// Whether the file `name` is one of `traits`' programs, letter case ignored.
 bool IsProgramOf(const std::string& name, const EmulatorTraits& traits) {
   const std::size_t start = std::strlen(traits.programStart);
   constexpr char kExe[] = ".exe";
   constexpr std::size_t kExeLength = sizeof kExe - 1;
-  if (name.size() < start + kExeLength || name.compare(0, start, traits.programStart) != 0 ||
-      name.compare(name.size() - kExeLength, kExeLength, kExe) != 0) {
+  if (name.size() < start + kExeLength || !BeginsWith(name, traits.programStart) ||
+      !SameName(name.substr(name.size() - kExeLength), kExe)) {
     return false;
   }
   return !traits.exactName || name.size() == start + kExeLength;
@@ -44,7 +40,7 @@ EmulatorChoice ChooseEmulatorCommand(Platform& platform, const std::string& prog
   EmulatorChoice choice;
   // Written so that it reads back as the same path, "%" and all.
   const std::string path = TemplateLiteral(Quoted(program));
-  const std::string name = FoldedName(program);
+  const std::string name = FileName(program);
   for (int index = 0; index < static_cast<int>(std::size(kTodaysEmulators)); ++index) {
     const auto emulator = static_cast<TodaysEmulator>(index);
     const EmulatorTraits& traits = TraitsOf(emulator);

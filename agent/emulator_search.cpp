@@ -35,21 +35,6 @@ constexpr const char* kRetroArchCores[] = {
     "swanstation_libretro.dll",
 };
 
-// `c` in lower case when it is an ASCII capital letter.
-char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-// Whether `text` begins with `start`, letter case ignored (the names
-// compared are ASCII).
-bool BeginsWith(const std::string& text, const char* start) {
-  std::size_t i = 0;
-  while (start[i] != '\0' && i < text.size() && Folded(text[i]) == Folded(start[i])) ++i;
-  return start[i] == '\0';
-}
-
-bool SameName(const std::string& text, const char* name) {
-  return text.size() == std::strlen(name) && BeginsWith(text, name);
-}
-
 // The path in a registry value: inside its quotes, or the whole text.
 std::string PathIn(const std::string& text) {
   if (text.empty() || text[0] != '"') return text;
@@ -246,6 +231,23 @@ bool EmulatorSearch::InFolder(const std::string& base, const char* rest) {
   if (traits.needsCore && core.empty()) return false;
   found_->discArguments = DiscArgumentsOf(emulator_, core);
   return true;
+}
+
+namespace {
+
+// `c` in lower case when it is an ASCII capital letter.
+char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+}  // namespace
+
+bool BeginsWith(const std::string& text, const char* start) {
+  std::size_t i = 0;
+  while (start[i] != '\0' && i < text.size() && Folded(text[i]) == Folded(start[i])) ++i;
+  return start[i] == '\0';
+}
+
+bool SameName(const std::string& text, const char* name) {
+  return text.size() == std::strlen(name) && BeginsWith(text, name);
 }
 
 std::string Joined(const std::string& folder, const char* name) {

@@ -65,6 +65,11 @@ inline const EmulatorTraits& TraitsOf(TodaysEmulator emulator) {
   return kTodaysEmulators[static_cast<int>(emulator)];
 }
 
+// Whether `text` begins with `start`, or is `name`, letter case ignored (the
+// names compared are ASCII).
+bool BeginsWith(const std::string& text, const char* start);
+bool SameName(const std::string& text, const char* name);
+
 // `name` in `folder`, with one separator between them.
 std::string Joined(const std::string& folder, const char* name);
 

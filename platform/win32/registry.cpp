@@ -13,6 +13,11 @@ namespace {
 
 HKEY ToHkey(RegKey key) { return reinterpret_cast<HKEY>(key); }
 
+// A FILETIME as one count of 100 ns units.
+std::uint64_t Ticks(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
 // The system's own handle for a predefined root: in a 64-bit program these
 // are sign-extended (HKEY_LOCAL_MACHINE is 0xFFFFFFFF80000002 there), in a
 // 32-bit one they are the values RegRoot names.
@@ -166,7 +171,7 @@ long Win32Platform::EnumRegSubKey(RegKey key, std::uint32_t index, std::string* 
       RegEnumKeyExA(ToHkey(key), index, buffer, &length, nullptr, nullptr, nullptr, &written);
   if (rc == ERROR_SUCCESS) {
     name->assign(buffer, length);
-    *writeTime = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    *writeTime = Ticks(written);
   }
   return rc;
 }
@@ -178,7 +183,7 @@ long Win32Platform::QueryRegKeyInfo(RegKey key, std::uint32_t* subKeys, std::uin
                                    nullptr, nullptr, nullptr, nullptr, &written);
   if (rc == ERROR_SUCCESS) {
     *subKeys = count;
-    *writeTime = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    *writeTime = Ticks(written);
   }
   return rc;
 }
