@@ -28,11 +28,15 @@ constexpr struct {
 };
 
 // RetroArch's PlayStation cores that read a disc in a drive, best first.
+// RetroArch hands a core the cue it makes for the drive, whose tracks are
+// named "cdrom://D:/drive-track01.bin": Beetle PSX keeps such a name as it
+// is, and PCSX ReARMed reads the drive itself. SwanStation joins it to the
+// cue's folder ("cdrom://D:/cdrom://D:/...") and cannot read the disc, so it
+// is not one of them.
 constexpr const char* kRetroArchCores[] = {
     "mednafen_psx_hw_libretro.dll",
     "mednafen_psx_libretro.dll",
     "pcsx_rearmed_libretro.dll",
-    "swanstation_libretro.dll",
 };
 
 // The path in a registry value: inside its quotes, or the whole text.

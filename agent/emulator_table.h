@@ -54,7 +54,9 @@ inline constexpr EmulatorTraits kTodaysEmulators[] = {
      {"PCSX2Team.PCSX2", nullptr},
      "pcsx2",
      "pcsx2-qt.exe",
-     "pcsx2",
+     // Only its Qt builds take these arguments (pcsx2-qt.exe,
+     // pcsx2-qtx64-avx2.exe); the older pcsx2.exe shows its usage box.
+     "pcsx2-qt",
      false,
      DiscKind::PlayStation2,
      false,

@@ -53,6 +53,8 @@ class FormDiscoraNotify {
   // instance runs, or there is no CD-ROM drive to watch when only the first
   // one is watched); nothing is shown then.
   bool Form_Load();
+  // Whether Form_Load ended the program because another instance runs.
+  bool AnotherInstanceRuns() const { return anotherInstance_; }
 
   // The poll tick, run by Timer1 every 3000 ms and once by Form_Load.
   void Timer1_Timer();
@@ -94,7 +96,8 @@ class FormDiscoraNotify {
   void lblCredits_Click();
 
   // The dialog that chooses the emulator (IDM_EMULATOR, from /emulator): for
-  // the disc in the drive a tray launch is for, or for none.
+  // the disc in the drive a tray launch is for, or for none. While the
+  // dialog is open, it is brought to the front instead.
   void Form_ChooseEmulator();
 
   // Shows the open-file dialog owned by `form1`; returns the chosen file's
@@ -128,36 +131,48 @@ class FormDiscoraNotify {
   // The kind of disc in `drive` ('\0': none), from its boot file.
   DiscKind DiscInDrive(char drive);
   // agent/launcher.cpp
+  // Who asked for a launch: a disc that went in, or the user's double-click
+  // on the icon. When nothing can be started, a disc gets the notice, and
+  // the user's click the dialog that chooses the emulator, at once.
+  enum class LaunchCause { Disc, Click };
   // Starts the utilities, then the emulator for the disc in `drive` ('\0':
   // no drive), with that drive's letter.
-  void LaunchEmulator(char drive);
+  void LaunchEmulator(char drive, LaunchCause cause);
   void StartEmulator();
-  // Runs the user's command stored under `key` for `disc` in `drive`; false
-  // when none is set.
-  bool RunUserCommand(const char* key, DiscKind disc, char drive);
+  enum class UserCommand { None, Started, Failed };
+  // Runs the user's command stored under `key` for `disc` in `drive`.
+  UserCommand RunUserCommand(const char* key, DiscKind disc, char drive);
   // Starts the command template `command` for a disc of kind `disc` in
-  // drive `drive`; false when it names no existing program.
-  bool StartCommand(const std::string& command, char drive, DiscKind disc);
+  // drive `drive`. Returns 0, kErrorFileNotFound when it names no existing
+  // program, or the system's error code when the program did not start.
+  long StartCommand(const std::string& command, char drive, DiscKind disc);
   // Brings back the main window of `program` when it runs, else starts it,
-  // with `discArguments` when there is a disc.
-  void RestoreOrStart(const std::string& program, const std::string& discArguments, DiscKind disc);
+  // with `discArguments` when there is a disc; 0 or the start's error.
+  long RestoreOrStart(const std::string& program, const std::string& discArguments, DiscKind disc);
   // Activates a running emulator's window and restores it when it is
   // minimised or maximised.
   void BringBack(WindowHandle window);
   // Starts `file` with `arguments`, in the file's folder; `command`, when
-  // given, is the command line handed over as it stands instead.
-  void RunProgram(const std::string& file, const std::string& arguments, int showStyle,
+  // given, is the command line handed over as it stands instead. Returns 0,
+  // or the system's error code when nothing was started.
+  long RunProgram(const std::string& file, const std::string& arguments, int showStyle,
                   const std::string& command = std::string());
   bool FileExists(const std::string& path);
   // tray/tray_notice.cpp
+  // Asks the user for the emulator, as `cause` wants it, when no emulator
+  // was found for a disc of kind `disc` in `drive` (DiscKind::None: none is
+  // in it); a disc of another kind wants none.
+  void AskForEmulator(char drive, DiscKind disc, LaunchCause cause);
   // Tells the user that no emulator was found for a disc of kind `disc` in
-  // `drive` (DiscKind::None: none is in it), and remembers them for the
-  // answer.
+  // `drive`, and remembers them for the answer.
   void ShowEmulatorNotice(char drive, DiscKind disc);
   // config/emulator_dialog.cpp
-  // Asks for the emulator's program, writes its command and starts it for
-  // a disc of kind `disc` in `drive`. One dialog at a time.
+  // Asks for the emulator's program, starts it for a disc of kind `disc` in
+  // `drive` and writes its command once it started. One dialog at a time:
+  // while it is open, it is brought to the front instead.
   void ChooseEmulator(char drive, DiscKind disc);
+  // Tells the user why a choice changed nothing.
+  void TellUser(const std::string& text);
   // tray/tray_icon.cpp
   void LoadTrayIcon();
   void RecallIcon();
@@ -177,6 +192,7 @@ class FormDiscoraNotify {
     DiscKind disc = DiscKind::None;
   } notice_;
   bool choosingEmulator_ = false;  // the emulator's dialog is open
+  bool anotherInstance_ = false;   // Form_Load found another instance
 };
 
 }  // namespace discora

@@ -9,7 +9,7 @@
 
 namespace discora {
 
-void FormDiscoraNotify::LaunchEmulator(char drive) {
+void FormDiscoraNotify::LaunchEmulator(char drive, LaunchCause cause) {
   // The drive is fixed here and the rows counted locally: starting a
   // utility can run the consent prompt's message loop, in which another
   // poll may launch for another drive.
@@ -25,13 +25,17 @@ void FormDiscoraNotify::LaunchEmulator(char drive) {
   const DiscKind disc = DiscInDrive(drive);
   EmulatorSearch search(platform_, uninstallRecords_);
   FoundEmulator found;
-  if (disc == DiscKind::PlayStation2) {
-    if (RunUserCommand(keys::kPs2Command, disc, drive)) return;
-    if (search.Find(TodaysEmulator::Pcsx2, &found)) {
-      RestoreOrStart(found.program, ExpandDriveTemplate(found.discArguments, drive), disc);
-      return;
-    }
-  } else if (RunUserCommand(keys::kPs1Command, disc, drive)) {
+  const UserCommand own = RunUserCommand(
+      disc == DiscKind::PlayStation2 ? keys::kPs2Command : keys::kPs1Command, disc, drive);
+  if (own == UserCommand::Started) return;
+  // The user's choice holds even when it names nothing that starts: nothing
+  // else is started in its place, and the user is asked for the emulator.
+  if (own == UserCommand::Failed) {
+    AskForEmulator(drive, disc, cause);
+    return;
+  }
+  if (disc == DiscKind::PlayStation2 && search.Find(TodaysEmulator::Pcsx2, &found)) {
+    RestoreOrStart(found.program, ExpandDriveTemplate(found.discArguments, drive), disc);
     return;
   }
 
@@ -53,36 +57,36 @@ void FormDiscoraNotify::LaunchEmulator(char drive) {
     return;
   }
   // Nothing to start: the user is asked for the emulator.
-  ShowEmulatorNotice(drive, disc);
+  AskForEmulator(drive, disc, cause);
 }
 
-bool FormDiscoraNotify::RunUserCommand(const char* key, DiscKind disc, char drive) {
+FormDiscoraNotify::UserCommand FormDiscoraNotify::RunUserCommand(const char* key, DiscKind disc,
+                                                                 char drive) {
   const std::string command = settings_.Read(key, "");
-  if (command.find_first_not_of(" \t") == std::string::npos) return false;
-  // The user's choice holds even when it names nothing that exists: nothing
-  // else is started in its place, and the user is asked for the emulator.
-  if (!StartCommand(command, drive, disc)) ShowEmulatorNotice(drive, disc);
-  return true;
+  if (command.find_first_not_of(" \t") == std::string::npos) return UserCommand::None;
+  return StartCommand(command, drive, disc) == kErrorSuccess ? UserCommand::Started
+                                                             : UserCommand::Failed;
 }
 
-bool FormDiscoraNotify::StartCommand(const std::string& command, char drive, DiscKind disc) {
+long FormDiscoraNotify::StartCommand(const std::string& command, char drive, DiscKind disc) {
   ProgramCommand parts;
-  if (!SplitUserCommand(platform_, ExpandDriveTemplate(command, drive), &parts)) return false;
-  RestoreOrStart(parts.program, parts.arguments, disc);
-  return true;
+  if (!SplitUserCommand(platform_, ExpandDriveTemplate(command, drive), &parts)) {
+    return kErrorFileNotFound;
+  }
+  return RestoreOrStart(parts.program, parts.arguments, disc);
 }
 
-void FormDiscoraNotify::RestoreOrStart(const std::string& program, const std::string& discArguments,
+long FormDiscoraNotify::RestoreOrStart(const std::string& program, const std::string& discArguments,
                                        DiscKind disc) {
   // Today's emulators may run more than once and retitle their windows with
   // each game: a running one is known by its program file.
   const WindowHandle window = platform_.FindProgramWindow(program);
   if (window != 0) {
     BringBack(window);
-  } else {
-    // With no disc the emulator starts on its own window.
-    RunProgram(program, disc == DiscKind::None ? std::string() : discArguments, kShowNormal);
+    return kErrorSuccess;
   }
+  // With no disc the emulator starts on its own window.
+  return RunProgram(program, disc == DiscKind::None ? std::string() : discArguments, kShowNormal);
 }
 
 void FormDiscoraNotify::BringBack(WindowHandle window) {
@@ -118,7 +122,7 @@ void FormDiscoraNotify::StartEmulator() {
   }
 }
 
-void FormDiscoraNotify::RunProgram(const std::string& file, const std::string& arguments,
+long FormDiscoraNotify::RunProgram(const std::string& file, const std::string& arguments,
                                    int showStyle, const std::string& command) {
   // Started in the program's own folder: never in whichever folder the agent
   // happens to be in (System32 when started at logon, or the folder last
@@ -133,8 +137,9 @@ void FormDiscoraNotify::RunProgram(const std::string& file, const std::string& a
   // A program marked to run as administrator cannot be created by a process
   // that is not elevated; the shell starts it once the user consents.
   if (error == kErrorElevationRequired) {
-    platform_.ShellOpen(window_.Handle(), file, arguments, folder, showStyle);
+    return platform_.ShellOpen(window_.Handle(), file, arguments, folder, showStyle);
   }
+  return error;
 }
 
 bool FormDiscoraNotify::FileExists(const std::string& path) {

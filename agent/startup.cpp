@@ -23,7 +23,10 @@ FormDiscoraNotify::FormDiscoraNotify(Platform& platform, FormWindow& window)
     : platform_(platform), window_(window), settings_(platform) {}
 
 bool FormDiscoraNotify::Form_Load() {
-  if (platform_.AnotherInstanceRunning()) return false;
+  if (platform_.AnotherInstanceRunning()) {
+    anotherInstance_ = true;
+    return false;
+  }
 
   if (ReadAllDrivesOption()) {
     // Every CD-ROM drive, now and later: a machine with none waits for a

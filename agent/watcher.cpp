@@ -64,7 +64,7 @@ void FormDiscoraNotify::PollDrive(char letter) {
   } else {
     drive->WasPresent = false;
   }
-  if (launch) LaunchEmulator(letter);
+  if (launch) LaunchEmulator(letter, LaunchCause::Disc);
 }
 
 char FormDiscoraNotify::ChooseLaunchDrive() {

@@ -9,8 +9,19 @@
 #include "app/main_window.h"
 #include "platform/win32/win32_platform.h"
 #include "res/resource.h"
+#include "res/version.h"
 
 namespace {
+
+// How long a Discora that found another one starting waits for it to run.
+constexpr DWORD kRunningWaitMs = 10000;
+constexpr DWORD kRunningLookMs = 100;
+
+constexpr char kNotAsked[] =
+    "Discora is running, but it could not be asked to open the dialog that chooses the "
+    "emulator. Exit Discora from its icon's menu and start it again.";
+constexpr char kNoDrive[] =
+    "Discora is not running: this computer has no CD-ROM drive for it to watch.";
 
 // Whether the command line is "/emulator", letter case and surrounding
 // blanks ignored.
@@ -29,22 +40,68 @@ bool AsksForTheEmulator(const char* commandLine) {
   return true;
 }
 
-// The main window of the Discora that runs already, or null.
-HWND RunningDiscora(HWND own) {
+// The main window of the Discora that runs, or null. Every Discora makes
+// its window before it knows whether it may run, so only a window marked as
+// running counts: another one may belong to a Discora about to end.
+HWND RunningDiscora() {
   HWND window = nullptr;
   while ((window = FindWindowExA(nullptr, window, DISCORA_WINDOW_CLASS, nullptr)) != nullptr) {
-    if (window != own) return window;
+    if (GetPropA(window, DISCORA_RUNNING_PROPERTY) != nullptr) return window;
   }
   return nullptr;
 }
 
-// Asks `window` for the dialog. The dialog's process may take the
-// foreground, which the user's start of this one gave to it.
+// The running Discora, waited for while it is still starting (its first
+// poll may wait for a drive to spin up).
+HWND WaitForRunningDiscora() {
+  for (DWORD waited = 0;; waited += kRunningLookMs) {
+    if (const HWND running = RunningDiscora()) return running;
+    if (waited >= kRunningWaitMs) return nullptr;
+    Sleep(kRunningLookMs);
+  }
+}
+
+void Tell(const char* text) {
+  discora::InitCommonControlsOnce();
+  MessageBoxA(nullptr, text, DISCORA_TITLE, MB_OK | MB_ICONEXCLAMATION);
+}
+
+// Asks `window` (null: none was found) for the dialog, and says so when it
+// cannot be asked. The dialog's process may take the foreground, which the
+// user's start of this one gave to it.
 void AskForTheEmulator(HWND window) {
+  const UINT message = RegisterWindowMessageA(DISCORA_CHOOSE_EMULATOR_MESSAGE);
   DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
+  if (window != nullptr) GetWindowThreadProcessId(window, &process);
   if (process != 0) AllowSetForegroundWindow(process);
-  PostMessageA(window, WM_COMMAND, IDM_EMULATOR, 0);
+  if (window == nullptr || message == 0 || !PostMessageA(window, message, 0, 0)) Tell(kNotAsked);
+}
+
+enum class Ending { Ran, AnotherRuns, NoDrive };
+
+// Runs the agent, with its window, until it is unloaded; `exitCode` is the
+// message loop's.
+Ending RunAgent(HINSTANCE instance, bool chooseEmulator, int* exitCode) {
+  *exitCode = 0;
+  discora::Win32Platform platform;
+  discora::MainWindow window(instance);
+  if (!window.Create()) {
+    *exitCode = 1;
+    return Ending::Ran;
+  }
+  discora::FormDiscoraNotify form(platform, window);
+  window.Attach(&form);
+  if (!form.Form_Load()) {
+    // Another instance runs, or there is no CD-ROM drive: end silently. The
+    // window, detached from the form, goes with no handler of it run.
+    window.Attach(nullptr);
+    return form.AnotherInstanceRuns() ? Ending::AnotherRuns : Ending::NoDrive;
+  }
+  window.MarkRunning();
+  // Opened from the message loop, as when another Discora asks.
+  if (chooseEmulator) AskForTheEmulator(reinterpret_cast<HWND>(window.Handle()));
+  *exitCode = window.RunMessageLoop();
+  return Ending::Ran;
 }
 
 }  // namespace
@@ -52,24 +109,17 @@ void AskForTheEmulator(HWND window) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   discora::HardenProcess();
   const bool chooseEmulator = commandLine != nullptr && AsksForTheEmulator(commandLine);
-
-  discora::Win32Platform platform;
-  discora::MainWindow window(instance);
-  if (!window.Create()) return 1;
-  discora::FormDiscoraNotify form(platform, window);
-  window.Attach(&form);
-
-  if (!form.Form_Load()) {
-    // Another instance runs, or there is no CD-ROM drive: end silently. The
-    // window, detached from the form, goes with no handler of it run.
-    window.Attach(nullptr);
-    const HWND own = reinterpret_cast<HWND>(window.Handle());
-    if (chooseEmulator) {
-      if (const HWND running = RunningDiscora(own)) AskForTheEmulator(running);
+  // Looked for before this process makes a window of its own, which another
+  // /emulator started at the same moment could take for the running one.
+  if (chooseEmulator) {
+    if (const HWND running = RunningDiscora()) {
+      AskForTheEmulator(running);
+      return 0;
     }
-    return 0;
   }
-  // Opened from the message loop, as when another Discora asks.
-  if (chooseEmulator) AskForTheEmulator(reinterpret_cast<HWND>(window.Handle()));
-  return window.RunMessageLoop();
+  int exitCode = 0;
+  const Ending ending = RunAgent(instance, chooseEmulator, &exitCode);
+  if (chooseEmulator && ending == Ending::AnotherRuns) AskForTheEmulator(WaitForRunningDiscora());
+  if (chooseEmulator && ending == Ending::NoDrive) Tell(kNoDrive);
+  return exitCode;
 }

@@ -93,13 +93,20 @@ bool MainWindow::Create() {
   }
 
   taskbarCreated_ = RegisterWindowMessageA("TaskbarCreated");
+  chooseEmulator_ = RegisterWindowMessageA(DISCORA_CHOOSE_EMULATOR_MESSAGE);
   // Run elevated, the window would not hear the announcement from the
-  // shell, which runs at a lower integrity level.
+  // shell, nor /emulator started from the Start menu, both of which run at
+  // a lower integrity level.
   AllowMessageFromLowerIntegrity(window_, taskbarCreated_);
+  AllowMessageFromLowerIntegrity(window_, chooseEmulator_);
   // The poll timer runs from the window's creation; start-up then sets it
   // from the "Enable Autorun" check mark.
   SetTimerEnabled(true);
   return true;
+}
+
+void MainWindow::MarkRunning() {
+  SetPropA(window_, DISCORA_RUNNING_PROPERTY, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(1)));
 }
 
 int MainWindow::RunMessageLoop() {
@@ -158,6 +165,33 @@ void MainWindow::SetTimerEnabled(bool enabled) {
 }
 
 bool MainWindow::PostArrivalPoll() { return PostMessageA(window_, UM_ARRIVALPOLL, 0, 0) != FALSE; }
+
+void MainWindow::TakeForeground() { SetForegroundWindow(window_); }
+
+namespace {
+
+// The first visible window of this thread that `owner` owns.
+struct OwnedWindowSearch {
+  HWND owner;
+  HWND found;
+  static BOOL CALLBACK Visit(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<OwnedWindowSearch*>(context);
+    if (!IsWindowVisible(window) || GetWindow(window, GW_OWNER) != search->owner) return TRUE;
+    search->found = window;
+    return FALSE;
+  }
+};
+
+}  // namespace
+
+void MainWindow::BringOwnedDialogToFront() {
+  OwnedWindowSearch search{window_, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), &OwnedWindowSearch::Visit,
+                    reinterpret_cast<LPARAM>(&search));
+  if (search.found == nullptr) return;
+  if (IsIconic(search.found)) ShowWindow(search.found, SW_RESTORE);
+  SetForegroundWindow(search.found);
+}
 
 void MainWindow::SetVisible(bool visible) {
   if (!visible) {
@@ -252,6 +286,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     form_->Form_TaskbarCreated();
     return 0;
   }
+  if (message == chooseEmulator_ && chooseEmulator_ != 0) {
+    form_->Form_ChooseEmulator();
+    return 0;
+  }
   switch (message) {
     case WM_TIMER:
       if (wParam == IDT_TIMER1) form_->Timer1_Timer();
@@ -297,6 +335,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
 
     case WM_DESTROY:
+      RemovePropA(window_, DISCORA_RUNNING_PROPERTY);
       RunUnloadHandler();
       KillTimer(window_, IDT_TIMER1);
       PostQuitMessage(0);

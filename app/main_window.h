@@ -32,6 +32,9 @@ class MainWindow final : public FormWindow {
   // The form whose handlers the window's messages run; null for none (the
   // window's end then runs no handler).
   void Attach(FormDiscoraNotify* form) { form_ = form; }
+  // Marks the window as the running agent's (DISCORA_RUNNING_PROPERTY),
+  // once its load handler has let it run.
+  void MarkRunning();
   // Runs the message loop until WM_QUIT and returns its exit code. A
   // WM_QUIT another program posts ends the loop with the window still
   // there: it is destroyed then, its unload handler run while the form is
@@ -55,6 +58,8 @@ class MainWindow final : public FormWindow {
     config_.SelectPathText(index, start, length);
   }
   std::string LabelCaption(int index) const override { return config_.LabelCaption(index); }
+  void TakeForeground() override;
+  void BringOwnedDialogToFront() override;
   void SetVisible(bool visible) override;
   // The exit command: a close request of the program itself.
   void Unload() override;
@@ -82,6 +87,7 @@ class MainWindow final : public FormWindow {
   HWND window_ = nullptr;  // cleared by the window's last message
   ConfigView config_;
   UINT taskbarCreated_ = 0;
+  UINT chooseEmulator_ = 0;  // DISCORA_CHOOSE_EMULATOR_MESSAGE
   bool shownBefore_ = false;
   bool unloaded_ = false;  // the unload handler has run
   FormDiscoraNotify* form_ = nullptr;

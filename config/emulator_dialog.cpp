@@ -1,9 +1,12 @@
 // The dialog that chooses the emulator: the open-file dialog for a program,
-// opened by a click on the notice or by /emulator. The user's choice is the
-// only thing that writes the emulator commands; a good one starts at once for
-// the disc the notice was for.
+// opened by a click on the notice or the icon, or by /emulator. The user's
+// choice is the only thing that writes the emulator commands, and only a
+// program that started for the disc the dialog was for is kept.
+#include <cstdio>
+
 #include "agent/emulator_choice.h"
 #include "agent/form.h"
+#include "config/open_dialog.h"
 #include "res/version.h"
 
 namespace discora {
@@ -12,16 +15,39 @@ namespace {
 
 constexpr char kProgramFilter[] = "Programs (*.exe)|*.exe";
 
+constexpr char kUnspellable[] =
+    "Discora cannot use this program: a folder in its path has a name with letters that "
+    "Windows cannot hand to Discora, and no short name. Move the emulator into a folder such as "
+    "C:\\Emulators, then choose it again.";
+
 std::string DialogTitle(DiscKind disc) {
   return disc == DiscKind::None           ? "Choose the emulator"
          : disc == DiscKind::PlayStation2 ? "Choose the emulator for PlayStation 2 discs"
                                           : "Choose the emulator for PlayStation discs";
 }
 
+std::string DialogFailedText(std::uint32_t error) {
+  char code[16];
+  std::snprintf(code, sizeof code, "0x%04X", static_cast<unsigned>(error));
+  return std::string("The dialog that chooses the emulator failed (error ") + code +
+         "). Nothing was changed.";
+}
+
+std::string NotStartedText(const std::string& program, const std::string& why) {
+  return "Discora could not start the program you chose, so it was not kept:\r\n\r\n" + program +
+         (why.empty() ? "" : "\r\n\r\n" + why);
+}
+
 }  // namespace
 
 void FormDiscoraNotify::Form_ChooseEmulator() {
-  if (choosingEmulator_) return;
+  if (choosingEmulator_) {
+    window_.BringOwnedDialogToFront();
+    return;
+  }
+  // The foreground right /emulator handed over lasts until the user's next
+  // input: taken before the drives are probed.
+  window_.TakeForeground();
   const char drive = ChooseLaunchDrive();
   ChooseEmulator(drive, DiscInDrive(drive));
 }
@@ -29,21 +55,41 @@ void FormDiscoraNotify::Form_ChooseEmulator() {
 void FormDiscoraNotify::ChooseEmulator(char drive, DiscKind disc) {
   // The dialog runs a message loop of its own, in which a second click or
   // another /emulator may arrive: they open no second dialog.
-  if (choosingEmulator_) return;
-  choosingEmulator_ = true;
-  const std::string program = OpenDialog(window_.Handle(), kProgramFilter, DialogTitle(disc), "");
-  choosingEmulator_ = false;
-  if (program.empty()) return;  // cancelled: the next disc asks again
-
-  const EmulatorChoice choice = ChooseEmulatorCommand(platform_, program, disc);
-  if (choice.outcome != EmulatorChoice::Outcome::Command) {
-    platform_.ShowMessageBox(0, RefusalText(choice, disc), DISCORA_TITLE,
-                             kMbOk | kMbIconExclamation | kMbTaskModal);
+  if (choosingEmulator_) {
+    window_.BringOwnedDialogToFront();
     return;
   }
-  if (!settings_.Write(choice.key, choice.command)) return;
-  // The utilities started with the launch that gave the notice.
-  if (disc != DiscKind::None) StartCommand(choice.command, drive, disc);
+  choosingEmulator_ = true;
+  const ChosenFile file =
+      platform_.ChooseFile(window_.Handle(), ConvertFilter(kProgramFilter), DialogTitle(disc));
+  choosingEmulator_ = false;
+  switch (file.result) {
+    case ChosenFile::Result::Cancelled: return;  // the next disc asks again
+    case ChosenFile::Result::Failed: TellUser(DialogFailedText(file.error)); return;
+    case ChosenFile::Result::Unspellable: TellUser(kUnspellable); return;
+    case ChosenFile::Result::Chosen: break;
+  }
+
+  const EmulatorChoice choice = ChooseEmulatorCommand(platform_, file.path, disc);
+  if (choice.outcome != EmulatorChoice::Outcome::Command) {
+    TellUser(RefusalText(choice, disc));
+    return;
+  }
+  // Started for the disc first: a command that cannot start the program
+  // would fail at every later disc with no word why. The utilities started
+  // with the launch that asked.
+  if (disc != DiscKind::None) {
+    const long error = StartCommand(choice.command, drive, disc);
+    if (error != kErrorSuccess) {
+      TellUser(NotStartedText(file.path, platform_.ErrorText(error)));
+      return;
+    }
+  }
+  settings_.Write(choice.key, choice.command);
+}
+
+void FormDiscoraNotify::TellUser(const std::string& text) {
+  platform_.ShowMessageBox(0, text, DISCORA_TITLE, kMbOk | kMbIconExclamation | kMbTaskModal);
 }
 
 }  // namespace discora

@@ -52,6 +52,13 @@ class FormWindow {
   virtual void SelectPathText(int index, int start, int length) = 0;
   virtual std::string LabelCaption(int index) const = 0;
 
+  // Makes the window the foreground one, hidden or not, so that a dialog
+  // it then opens comes up in front: the right to do so, which a click on
+  // the icon or on its notice gives, lasts only until the user's next input.
+  virtual void TakeForeground() = 0;
+  // Brings a dialog the window owns (the open-file dialog) to the front.
+  virtual void BringOwnedDialogToFront() = 0;
+
   // Shows the window as the configuration window, or hides it.
   virtual void SetVisible(bool visible) = 0;
   // Closes the window for good; the unload handler runs and the program ends.

@@ -121,6 +121,22 @@ struct OpenFileRecord {
   std::uint32_t flags = 0;
 };
 
+// What the open-file dialog that chooses a program gave. The dialog works in
+// the system's wide text, so a path of any length and in any letters can be
+// chosen; it crosses this boundary in the ANSI code page, exactly, or as its
+// short name, or not at all.
+struct ChosenFile {
+  enum class Result {
+    Chosen,       // `path` names the file chosen
+    Cancelled,    // the dialog was closed without a choice
+    Unspellable,  // neither its path nor its short name has an exact ANSI form
+    Failed,       // the dialog reported an error: `error`
+  };
+  Result result = Result::Cancelled;
+  std::string path;
+  std::uint32_t error = 0;  // CommDlgExtendedError's code, with Failed
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -206,11 +222,19 @@ class Platform {
   // it opens: a web address in the user's browser, or a program started
   // with `parameters` in `folder`, the user's consent asked first when it
   // must run as administrator. `owner` is the window the shell's prompts and
-  // messages belong to.
-  virtual void ShellOpen(WindowHandle owner, const std::string& file, const std::string& parameters,
+  // messages belong to. Returns 0, or the system's error code when nothing
+  // was opened (the user declined the consent prompt, say).
+  virtual long ShellOpen(WindowHandle owner, const std::string& file, const std::string& parameters,
                          const std::string& folder, int showStyle) = 0;
   // Shows the open-file dialog; fills `record.file` on success.
   virtual bool ShowOpenFileDialog(OpenFileRecord& record) = 0;
+  // Shows the open-file dialog for one existing file, owned by `owner`,
+  // with `filter` (pairs separated by NULs, as the record's filter) and
+  // `title`, and returns what the user chose.
+  virtual ChosenFile ChooseFile(WindowHandle owner, const std::string& filter,
+                                const std::string& title) = 0;
+  // The system's own words for one of its error codes ("" when it has none).
+  virtual std::string ErrorText(long error) = 0;
 };
 
 }  // namespace discora

@@ -28,8 +28,16 @@
 
 /* Not in the menu: opens the dialog that chooses the emulator, sent by the
    program itself when started with /emulator (to the running one, when one
-   runs). */
+   runs). Posted as the registered message named here, which the window lets
+   through from a process of lower integrity level (an elevated Discora hears
+   a normal /emulator); a WM_COMMAND with the id is taken too. */
 #define IDM_EMULATOR 120
+#define DISCORA_CHOOSE_EMULATOR_MESSAGE "Discora.ChooseEmulator"
+
+/* A property the main window carries once the agent runs: a window of the
+   class without it belongs to a Discora that is still starting, or about to
+   end because another one runs. */
+#define DISCORA_RUNNING_PROPERTY "Discora.Running"
 
 /* Configuration window controls; the three rows are consecutive ids. btnOK
    is IDOK, so the dialog manager presses it for Enter; Esc arrives as

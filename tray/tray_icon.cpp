@@ -45,6 +45,13 @@ void FormDiscoraNotify::RecallIcon() {
 }
 
 void FormDiscoraNotify::Form_MouseMove(unsigned trayMessage) {
+  const bool click = trayMessage == kTrayDoubleClick || trayMessage == kTrayBalloonClick;
+  // While the emulator's dialog is open, a click on the icon or its notice
+  // shows that dialog, which may have opened behind other windows.
+  if (click && choosingEmulator_) {
+    window_.BringOwnedDialogToFront();
+    return;
+  }
   // A second tray event that arrives while the first one's menu or message
   // box is open is ignored.
   if (menuBusy_) return;
@@ -53,10 +60,17 @@ void FormDiscoraNotify::Form_MouseMove(unsigned trayMessage) {
     bool& flag;
     ~ClearBusy() { flag = false; }
   } clearBusy{menuBusy_};
+  // The click gives the right to the foreground, until the user's next
+  // input: it is taken before the drives are probed, which can take seconds
+  // on a drive that spins up, so that a dialog or an emulator opened then
+  // comes up in front.
+  if (click) window_.TakeForeground();
   if (trayMessage == kTrayDoubleClick) {
-    LaunchEmulator(ChooseLaunchDrive());
+    LaunchEmulator(ChooseLaunchDrive(), LaunchCause::Click);
   } else if (trayMessage == kTrayBalloonClick) {
-    ChooseEmulator(notice_.drive, notice_.disc);
+    // A click from the notification centre may come long after the notice:
+    // the disc in its drive now is the one chosen for.
+    ChooseEmulator(notice_.drive, DiscInDrive(notice_.drive));
   } else if (trayMessage == kTrayRightButtonUp) {
     int x = 0;
     int y = 0;

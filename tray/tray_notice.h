@@ -23,8 +23,8 @@ void FillNoticeField(char (&field)[N], const std::string& text) {
   field[length] = '\0';
 }
 
-// The notice for a disc of kind `disc` (DiscKind::None: none in the drive)
-// in drive `drive` ('\0': no drive), whose game is `code` ("" when unknown).
+// The notice for a disc of kind `disc` in drive `drive`, whose game is
+// `code` ("" when unknown).
 TrayNotice MakeEmulatorNotice(char drive, DiscKind disc, const std::string& code);
 
 }  // namespace discora

@@ -25,22 +25,46 @@ std::string ToAnsi(const wchar_t* text, int length, bool* lossy) {
   return std::string(ansi.data(), ansi.size());
 }
 
-std::string PathToAnsi(const wchar_t* path, int length) {
+bool ExactPathToAnsi(const wchar_t* path, int length, std::string* text) {
   bool lossy = false;
-  std::string text = ToAnsi(path, length, &lossy);
-  if (!lossy) return text;
-  // A name the code page cannot spell: its short name can be spelt.
-  // Without one, the text keeps the "|" marks and names nothing.
-  std::vector<wchar_t> longPath(path, path + length);
-  longPath.push_back(L'\0');
-  std::vector<wchar_t> shortPath(longPath.size() + MAX_PATH);
-  const DWORD got =
-      GetShortPathNameW(longPath.data(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
-  if (got > 0 && got < shortPath.size()) {
-    bool shortLossy = false;
-    std::string spelt = ToAnsi(shortPath.data(), static_cast<int>(got), &shortLossy);
-    if (!shortLossy) text = spelt;
+  *text = ToAnsi(path, length, &lossy);
+  if (!lossy) return true;
+  // Name by name: each one the code page can spell stays as it is (the
+  // program's own file name tells which emulator it is), each other one is
+  // given by its short name. A volume that makes no short names answers
+  // with the long name, which cannot be spelt.
+  std::string spelt;
+  int begin = 0;
+  for (int end = 0; end <= length; ++end) {
+    if (end < length && path[end] != L'\\' && path[end] != L'/') continue;
+    bool nameLossy = false;
+    std::string name = ToAnsi(path + begin, end - begin, &nameLossy);
+    if (nameLossy) {
+      std::vector<wchar_t> upToName(path, path + end);
+      upToName.push_back(L'\0');
+      std::vector<wchar_t> shortPath(upToName.size() + MAX_PATH);
+      const DWORD got = GetShortPathNameW(upToName.data(), shortPath.data(),
+                                          static_cast<DWORD>(shortPath.size()));
+      if (got == 0 || got >= shortPath.size()) return false;
+      DWORD shortBegin = got;
+      while (shortBegin > 0 && shortPath[shortBegin - 1] != L'\\' &&
+             shortPath[shortBegin - 1] != L'/') {
+        --shortBegin;
+      }
+      name = ToAnsi(shortPath.data() + shortBegin, static_cast<int>(got - shortBegin), &nameLossy);
+      if (nameLossy || name.empty()) return false;
+    }
+    spelt += name;
+    if (end < length) spelt += static_cast<char>(path[end]);
+    begin = end + 1;
   }
+  *text = spelt;
+  return true;
+}
+
+std::string PathToAnsi(const wchar_t* path, int length) {
+  std::string text;
+  ExactPathToAnsi(path, length, &text);
   return text;
 }
 

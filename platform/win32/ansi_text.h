@@ -20,8 +20,11 @@ constexpr char kUnrepresentable = '|';
 // character had no exact ANSI form.
 std::string ToAnsi(const wchar_t* text, int length, bool* lossy = nullptr);
 // A path of `length` wide characters (no NUL) to ANSI: exactly, else, when
-// the code page cannot spell it, as its short name where that can be spelt;
-// otherwise with the "|" marks, so it names nothing.
+// the code page cannot spell it, with each name it cannot spell given by its
+// short name. False when such a name has no short name that can be spelt;
+// `text` then keeps the "|" marks, so it names nothing.
+bool ExactPathToAnsi(const wchar_t* path, int length, std::string* text);
+// The same, for a caller that needs a text in any case.
 std::string PathToAnsi(const wchar_t* path, int length);
 // The text as a NUL-terminated wide string. (A vector rather than a
 // std::wstring keeps the library's wide string code out of the program.)

@@ -4,6 +4,7 @@
 // open-file dialog.
 #include "platform/win32/win32_platform.h"
 
+#include <cderr.h>
 #include <commdlg.h>
 #include <shellapi.h>
 
@@ -37,6 +38,24 @@ void EnsureComInitialized() {
 }
 
 using GetOpenFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEA);
+using GetOpenFileNameWFn = BOOL(WINAPI*)(LPOPENFILENAMEW);
+using CommDlgExtendedErrorFn = DWORD(WINAPI*)();
+
+// The longest path the system's wide calls take, and its NUL.
+constexpr DWORD kLongestPath = 32768;
+
+// Runs `dialog` with the current folder put back afterwards: the dialog
+// moves it to the one browsed to, even with OFN_NOCHANGEDIR on some
+// systems, so a folder on a disc never stays in use and later relative
+// names mean what they did.
+template <typename Show, typename Record>
+BOOL KeepingCurrentFolder(Show show, Record* dialog) {
+  std::vector<wchar_t> folder(GetCurrentDirectoryW(0, nullptr) + 1, L'\0');
+  const DWORD folderLength = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
+  const BOOL chosen = show(dialog);
+  if (folderLength > 0 && folderLength < folder.size()) SetCurrentDirectoryW(folder.data());
+  return chosen;
+}
 using QueryFullProcessImageNameFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
 
 // PROCESS_QUERY_LIMITED_INFORMATION (Windows Vista and later): the least
@@ -44,15 +63,25 @@ using QueryFullProcessImageNameFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD)
 constexpr DWORD kProcessQueryLimitedInformation = 0x1000;
 
 // A file itself, whatever path leads to it: its volume's serial number and
-// its index on that volume.
+// its id on that volume.
 struct FileIdentity {
-  DWORD volume = 0;
-  DWORD indexHigh = 0;
-  DWORD indexLow = 0;
+  ULONGLONG volume = 0;
+  BYTE id[16] = {};
+  bool wide = false;  // `id` is the 128-bit id, not the 64-bit index
   bool operator==(const FileIdentity& o) const {
-    return volume == o.volume && indexHigh == o.indexHigh && indexLow == o.indexLow;
+    return wide == o.wide && volume == o.volume && std::memcmp(id, o.id, sizeof id) == 0;
   }
 };
+
+// FILE_ID_INFO, which Windows 8 and later give (FileIdInfo): ReFS, Dev
+// Drive's file system, gives files 128-bit ids, and its 64-bit index "is not
+// guaranteed to be unique" there.
+struct FileIdInfoRecord {
+  ULONGLONG VolumeSerialNumber;
+  BYTE FileId[16];
+};
+constexpr int kFileIdInfo = 18;  // FILE_INFO_BY_HANDLE_CLASS FileIdInfo
+using GetFileInformationByHandleExFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
 
 // The identity of the file at `path`; false when it cannot be asked.
 bool IdentityOf(const wchar_t* path, FileIdentity* identity) {
@@ -60,11 +89,26 @@ bool IdentityOf(const wchar_t* path, FileIdentity* identity) {
   ScopedFile file(CreateFileW(path, FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) return false;
+  // The 128-bit id where the system has it (Windows 8 on: older ones
+  // refuse the class), else the 64-bit index. Both files of a comparison are
+  // asked the same way, as the same volume answers both alike.
+  static const auto byHandleEx = ModuleFunction<GetFileInformationByHandleExFn>(
+      GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandleEx");
+  FileIdInfoRecord idInfo;
+  if (byHandleEx != nullptr && byHandleEx(file.Get(), kFileIdInfo, &idInfo, sizeof idInfo)) {
+    identity->volume = idInfo.VolumeSerialNumber;
+    std::memcpy(identity->id, idInfo.FileId, sizeof identity->id);
+    identity->wide = true;
+    return true;
+  }
   BY_HANDLE_FILE_INFORMATION info;
-  if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &info)) return false;
+  if (!GetFileInformationByHandle(file.Get(), &info)) return false;
   identity->volume = info.dwVolumeSerialNumber;
-  identity->indexHigh = info.nFileIndexHigh;
-  identity->indexLow = info.nFileIndexLow;
+  std::memcpy(identity->id, &info.nFileIndexLow, sizeof info.nFileIndexLow);
+  std::memcpy(identity->id + sizeof info.nFileIndexLow, &info.nFileIndexHigh,
+              sizeof info.nFileIndexHigh);
+  identity->wide = false;
   return true;
 }
 
@@ -210,14 +254,21 @@ bool Win32Platform::ShowTrayNotice(const TrayRecord& record, const TrayNotice& n
   return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
 }
 
-void Win32Platform::ShellOpen(WindowHandle owner, const std::string& file,
+long Win32Platform::ShellOpen(WindowHandle owner, const std::string& file,
                               const std::string& parameters, const std::string& folder,
                               int showStyle) {
   EnsureComInitialized();
   // A program marked to run as administrator, which CreateProcess refuses,
   // is started by the shell once the user consents; the consent prompt
   // belongs to `owner`, or may only flash in the taskbar without it.
-  ShellExecuteA(ToHwnd(owner), "Open", file.c_str(), parameters.c_str(), folder.c_str(), showStyle);
+  SetLastError(ERROR_SUCCESS);
+  const auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(
+      ToHwnd(owner), "Open", file.c_str(), parameters.c_str(), folder.c_str(), showStyle));
+  if (result > 32) return kErrorSuccess;
+  // The system's code (ERROR_CANCELLED for a declined prompt), else the
+  // shell's own, whose small values mean what the system's do.
+  const DWORD error = GetLastError();
+  return error != ERROR_SUCCESS ? static_cast<long>(error) : static_cast<long>(result);
 }
 
 bool Win32Platform::ShowOpenFileDialog(OpenFileRecord& record) {
@@ -248,16 +299,65 @@ bool Win32Platform::ShowOpenFileDialog(OpenFileRecord& record) {
   static const auto getOpenFileName =
       LoadSystemFunction<GetOpenFileNameFn>("comdlg32.dll", "GetOpenFileNameA");
   if (getOpenFileName == nullptr) return false;
-  // The dialog moves the current folder to the one browsed to, even with
-  // OFN_NOCHANGEDIR on some systems; it is put back, so a folder on a disc
-  // never stays in use and later relative names mean what they did.
-  std::vector<wchar_t> folder(GetCurrentDirectoryW(0, nullptr) + 1, L'\0');
-  const DWORD folderLength = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
-  const BOOL chosen = getOpenFileName(&dialog);
-  if (folderLength > 0 && folderLength < folder.size()) SetCurrentDirectoryW(folder.data());
-  if (!chosen) return false;
+  if (!KeepingCurrentFolder(getOpenFileName, &dialog)) return false;
   record.file.assign(file.begin(), file.end());
   record.fileTitle.assign(fileTitle.begin(), fileTitle.end());
   return true;
+}
+
+ChosenFile Win32Platform::ChooseFile(WindowHandle owner, const std::string& filter,
+                                     const std::string& title) {
+  ChosenFile chosen;
+  EnsureComInitialized();
+  static const auto getOpenFileName =
+      LoadSystemFunction<GetOpenFileNameWFn>("comdlg32.dll", "GetOpenFileNameW");
+  static const auto extendedError =
+      LoadSystemFunction<CommDlgExtendedErrorFn>("comdlg32.dll", "CommDlgExtendedError");
+  if (getOpenFileName == nullptr || extendedError == nullptr) {
+    chosen.result = ChosenFile::Result::Failed;
+    chosen.error = CDERR_INITIALIZATION;
+    return chosen;
+  }
+  // Wide, with room for any path the system allows: the ANSI dialog spells
+  // a folder the code page lacks (a user named Łukasz) with look-alikes or
+  // "?", and takes a path over its buffer for a Cancel.
+  std::vector<wchar_t> file(kLongestPath, L'\0');
+  const std::vector<wchar_t> wideFilter = ToWide(filter);
+  const std::vector<wchar_t> wideTitle = ToWide(title);
+  OPENFILENAMEW dialog;
+  std::memset(&dialog, 0, sizeof dialog);
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = ToHwnd(owner);
+  dialog.lpstrFilter = wideFilter.data();
+  dialog.nFilterIndex = 1;
+  dialog.lpstrFile = file.data();
+  dialog.nMaxFile = kLongestPath;
+  dialog.lpstrTitle = wideTitle.data();
+  dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+  if (!KeepingCurrentFolder(getOpenFileName, &dialog)) {
+    // Zero: the user cancelled; anything else is the dialog's failure.
+    chosen.error = extendedError();
+    chosen.result = chosen.error == 0 ? ChosenFile::Result::Cancelled : ChosenFile::Result::Failed;
+    return chosen;
+  }
+  // The program's texts are ANSI: the path exactly, else its short name,
+  // else nothing that could name another file.
+  const bool spelt = ExactPathToAnsi(file.data(), lstrlenW(file.data()), &chosen.path);
+  chosen.result = spelt ? ChosenFile::Result::Chosen : ChosenFile::Result::Unspellable;
+  if (!spelt) chosen.path.clear();
+  return chosen;
+}
+
+std::string Win32Platform::ErrorText(long error) {
+  char text[512];
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                     static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
+  std::string message(text, length);
+  while (!message.empty() &&
+         (message.back() == '\r' || message.back() == '\n' || message.back() == ' ')) {
+    message.pop_back();
+  }
+  return message;
 }
 }  // namespace discora

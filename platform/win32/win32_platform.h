@@ -73,9 +73,12 @@ class Win32Platform final : public Platform {
                      unsigned flags) override;
   bool NotifyIcon(unsigned operation, const TrayRecord& record) override;
   bool ShowTrayNotice(const TrayRecord& record, const TrayNotice& notice) override;
-  void ShellOpen(WindowHandle owner, const std::string& file, const std::string& parameters,
+  long ShellOpen(WindowHandle owner, const std::string& file, const std::string& parameters,
                  const std::string& folder, int showStyle) override;
   bool ShowOpenFileDialog(OpenFileRecord& record) override;
+  ChosenFile ChooseFile(WindowHandle owner, const std::string& filter,
+                        const std::string& title) override;
+  std::string ErrorText(long error) override;
 
  private:
   ScopedHandle instanceMutex_;

@@ -277,8 +277,10 @@ class Desktop:
     # -- X: pointer, keys, pixels ------------------------------------------
 
     def run(self, *args: str, check: bool = True) -> str:
-        result = subprocess.run(list(args), env=self.env, capture_output=True, text=True,
-                                timeout=60)
+        # xdotool reads the text it types in the locale's encoding: UTF-8,
+        # so that any letter can be typed (Wine's own locale is left alone).
+        result = subprocess.run(list(args), env={**self.env, "LC_ALL": "C.UTF-8"},
+                                capture_output=True, text=True, timeout=60)
         if check and result.returncode != 0:
             raise AssertionError(f"{' '.join(args)} failed ({result.returncode}): "
                                  f"{result.stdout}{result.stderr}")

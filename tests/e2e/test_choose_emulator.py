@@ -16,6 +16,7 @@ from harness import (
     SW_SHOWNORMAL,
     WM_CLOSE,
     WM_COMMAND,
+    WM_LBUTTONDBLCLK,
     assert_started,
     only,
     paths,
@@ -39,15 +40,17 @@ def balloons(machine) -> list[str]:
             if w["class"].lower() == "tooltips_class32" and "choose the emulator" in w["text"]]
 
 
-def choose(machine, desktop, title: str, program: str | None) -> None:
-    """The dialog `title`, answered with `program` typed in, or cancelled."""
+def choose(machine, desktop, title: str, program: str | None, shown: str | None = None) -> None:
+    """The dialog `title`, answered with `program` typed in, or cancelled.
+    `shown`: the typed text as the probe reads it back through the ANSI
+    calls, where the code page cannot spell it."""
     dialog = desktop.wait_state(lambda s: s.focus["focus_class"].lower() == "edit",
                                 f"the dialog {title!r}", cls=DIALOG_CLASS, title=title)
     if program is None:
         desktop.key(dialog.xwindow, "Escape")
     else:
         desktop.type_text(dialog.xwindow, program)
-        desktop.wait_state(lambda s: s.focused_text == program, "the typed path",
+        desktop.wait_state(lambda s: s.focused_text == (shown or program), "the typed path",
                            cls=DIALOG_CLASS, title=title)
         desktop.key(dialog.xwindow, "Return")
     desktop.wait_gone(DIALOG_CLASS, title, "the dialog to close")
@@ -125,3 +128,55 @@ def test_emulator_switch_opens_the_dialog_in_the_running_discora(machine, deskto
     machine.wait_polls(1)
     assert paths(machine.launches()) == [], "no disc: nothing starts"
     assert agent.poll() is None
+
+
+def dialogs(machine, title: str) -> list[dict[str, str]]:
+    return [w for w in machine.windows()
+            if w["class"] == DIALOG_CLASS and w["text"] == title and w["visible"] == "1"]
+
+
+def test_double_click_without_emulator_opens_the_dialog_and_a_folder_outside_the_code_page(
+        machine, desktop):
+    # "Łukasz" in code page 1252: the dialog gives the path wide, and
+    # Discora keeps that folder's short name, which names the same file.
+    duckstation = machine.put_standin(f"C:\\Emus\\\u0141ukasz\\{DUCKSTATION_NAME}")
+    agent = machine.start(disc="psx")
+    machine.tray_event(WM_LBUTTONDBLCLK, handled=False)
+    # The system's best fit reads "Ł" as "L".
+    choose(machine, desktop, PS1_TITLE, duckstation, duckstation.replace("\u0141", "L"))
+    launch = only(machine.wait_launches(1), "DuckStation's start")
+    program = launch.cmdline.split('"')[1]
+    assert program.startswith("C:\\Emus\\") and program.endswith(f"\\{DUCKSTATION_NAME}")
+    assert "?" not in program and "Lukasz" not in program, program
+    assert launch.cmdline == f'"{program}" -batch -fullscreen -- \\\\.\\D:'
+    machine.wait_setting("PS1Command", f'"{program}" -batch -fullscreen -- \\\\.\\%D:')
+    machine.wait_polls(1)
+    assert balloons(machine) == [], "the user who asked gets the dialog, not a notice"
+
+    machine.probe("post", "-t", DUCKSTATION_TITLE, hex(WM_CLOSE), "0", "0", check=True)
+    machine.wait_ended(launch.path)
+    machine.post_to_agent(WM_COMMAND, ID.IDM_EXIT)
+    assert agent.wait(timeout=DEADLINE) == 0
+    machine.eject()
+    machine.start_agent_and_wait_first_poll()
+    machine.insert("psx")
+    assert machine.wait_launches(2)[1].cmdline == launch.cmdline
+
+
+def test_emulator_switch_started_twice_at_once_opens_one_dialog(machine, desktop):
+    machine.install()
+    first = machine.spawn(PROGRAM_FOLDER + "\\Discora.exe", "/emulator")
+    second = machine.spawn(PROGRAM_FOLDER + "\\Discora.exe", "/emulator")
+    # One runs as Discora; the other asks it and ends.
+    ended = wait_until(lambda: [p for p in (first, second) if p.poll() is not None], DEADLINE,
+                       "one of the two to end")
+    assert [p.returncode for p in ended] == [0]
+    desktop.wait_state(lambda s: True, "the dialog", cls=DIALOG_CLASS, title="Choose the emulator")
+    # The request the second one posted is handled before the next timer
+    # tick, which comes only when no posted message waits.
+    machine.wait_polls(1)
+    assert len(dialogs(machine, "Choose the emulator")) == 1
+    assert machine.find_window(title="Discora") is None, "no message box"
+    choose(machine, desktop, "Choose the emulator", None)
+    running = first if first.poll() is None else second
+    assert running.poll() is None

@@ -28,6 +28,7 @@ import pytest
 import harness
 
 from harness import (
+    DEADLINE,
     AGENT_CLASS,
     DBT_DEVICEREMOVECOMPLETE,
     DBTF_MEDIA,
@@ -67,6 +68,7 @@ AGENT = PROGRAM_FOLDER + "\\Discora.exe"
 # A utility stand-in outside the program's folder: each run of the launcher
 # starts it, so its log line marks that the launcher ran.
 MARK = TOOLS_FOLDER + "\\mark.exe"
+CHOOSE_TITLE = "Choose the emulator"
 MCI_KEY = "Software\\Microsoft\\Windows NT\\CurrentVersion\\MCI"
 PLANTED_LOG = TEST_FOLDER + "\\planted.log"
 
@@ -372,18 +374,32 @@ LOCATION_CASES = {
 }
 
 
+def cancel_choice(machine):
+    """A double-click that finds no emulator opens the dialog that chooses
+    one: closed, as Cancel does."""
+    machine.wait_window(cls="#32770", title=CHOOSE_TITLE, message="the dialog that chooses")
+    machine.probe("post", "-t", CHOOSE_TITLE, hex(WM_CLOSE), "0", "0", check=True)
+    wait_until(lambda: machine.find_window(title=CHOOSE_TITLE) is None, DEADLINE,
+               "the dialog to close")
+
+
 def check_launcher_runs(machine, agent, emulator, cmdline=None):
     """Runs the launcher twice by double-click and checks what it started:
-    MARK each time, and `emulator` (or none) once, the second run finding
-    its window. The second MARK shows the first run has ended."""
+    MARK each time, and `emulator` (or none, when the dialog that chooses
+    one opens instead) once, the second run finding its window. The second
+    MARK shows the first run has ended."""
     double_click(machine)
     machine.wait_launches(1, role="utility")
     if emulator:
         assert_started(machine.wait_launches(1, role="emulator")[0], emulator, SW_SHOWNORMAL,
                        cmdline)
         machine.wait_window(title=EMULATOR_TITLE, message="the emulator's window")
+    else:
+        cancel_choice(machine)
     double_click(machine)
     machine.wait_launches(2, role="utility")
+    if not emulator:
+        cancel_choice(machine)
     machine.wait_polls(1)
     started = paths(machine.launches())
     assert sorted(started) == sorted([MARK, MARK] + ([emulator] if emulator else [])), \

@@ -366,12 +366,13 @@ bool FakePlatform::ShowTrayNotice(const TrayRecord& record, const TrayNotice& no
   return trayPresent && trayIcons.count(record.uID) != 0;
 }
 
-void FakePlatform::ShellOpen(WindowHandle owner, const std::string& file,
+long FakePlatform::ShellOpen(WindowHandle owner, const std::string& file,
                              const std::string& parameters, const std::string& folder,
                              int showStyle) {
   shellOpens.push_back({owner, file, parameters, folder, showStyle});
   events.push_back("shell:" + file);
   if (onShellOpen) std::exchange(onShellOpen, nullptr)();
+  return shellError;
 }
 
 bool FakePlatform::ShowOpenFileDialog(OpenFileRecord& record) {
@@ -385,6 +386,28 @@ bool FakePlatform::ShowOpenFileDialog(OpenFileRecord& record) {
   if (text.size() > record.file.size() || text.size() > record.maxFile) return false;
   record.file.replace(0, text.size(), text);
   return true;
+}
+
+ChosenFile FakePlatform::ChooseFile(WindowHandle owner, const std::string& filter,
+                                    const std::string& title) {
+  OpenFileRecord record;
+  record.owner = owner;
+  record.filter = filter;
+  record.title = title;
+  dialogs.push_back(record);
+  events.push_back("dialog");
+  if (onDialog) onDialog();
+  ChosenFile chosen;
+  if (dialogError != 0) {
+    chosen.result = ChosenFile::Result::Failed;
+    chosen.error = dialogError;
+  } else if (dialogResult && chosenUnspellable) {
+    chosen.result = ChosenFile::Result::Unspellable;
+  } else if (dialogResult) {
+    chosen.result = ChosenFile::Result::Chosen;
+    chosen.path = *dialogResult;
+  }
+  return chosen;
 }
 
 }  // namespace discora::test

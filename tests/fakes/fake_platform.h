@@ -142,6 +142,11 @@ class FakePlatform : public Platform, public FakeRecords {
   std::function<void()> onShellOpen;        // runs inside the shell's start (its consent prompt)
   std::optional<std::string> dialogResult;  // text the dialog writes; nullopt = cancel
   std::function<void()> onDialog;           // runs while the dialog is "open"
+  // The emulator's dialog (ChooseFile) answers with dialogResult, unless the
+  // chosen path cannot be spelt, or the dialog fails with this error.
+  bool chosenUnspellable = false;
+  std::uint32_t dialogError = 0;
+  long shellError = 0;                      // the shell's answer to ShellOpen
   std::set<std::string> rejectedValues;     // lower-case names whose write fails
   std::map<std::string, long> startErrors;  // command line -> error of its start
   std::set<std::string> overlongKeyNames;   // lower-case subkey names
@@ -227,9 +232,13 @@ class FakePlatform : public Platform, public FakeRecords {
                      unsigned flags) override;
   bool NotifyIcon(unsigned operation, const TrayRecord& record) override;
   bool ShowTrayNotice(const TrayRecord& record, const TrayNotice& notice) override;
-  void ShellOpen(WindowHandle owner, const std::string& file, const std::string& parameters,
+  long ShellOpen(WindowHandle owner, const std::string& file, const std::string& parameters,
                  const std::string& folder, int showStyle) override;
   bool ShowOpenFileDialog(OpenFileRecord& record) override;
+  // Recorded with the dialogs, as a record holding its owner, filter and title.
+  ChosenFile ChooseFile(WindowHandle owner, const std::string& filter,
+                        const std::string& title) override;
+  std::string ErrorText(long error) override { return "error " + std::to_string(error); }
 
  private:
   using KeyId = std::pair<RegRoot, std::string>;
@@ -267,6 +276,8 @@ class FakeForm : public FormWindow {
   std::vector<Selection> selections;
   bool visible = false;
   bool unloaded = false;
+  int foregroundTakes = 0;  // TakeForeground calls
+  int dialogsToFront = 0;   // BringOwnedDialogToFront calls
 
   WindowHandle Handle() const override { return handle; }
   IconHandle Icon() const override { return icon; }
@@ -292,6 +303,12 @@ class FakeForm : public FormWindow {
     selections.push_back({index, start, length});
   }
   std::string LabelCaption(int index) const override { return PathLabelCaption(index); }
+  std::function<void()> onTakeForeground;
+  void TakeForeground() override {
+    ++foregroundTakes;
+    if (onTakeForeground) onTakeForeground();
+  }
+  void BringOwnedDialogToFront() override { ++dialogsToFront; }
   void SetVisible(bool v) override { visible = v; }
   void Unload() override { unloaded = true; }
 

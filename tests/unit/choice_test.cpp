@@ -37,7 +37,7 @@ constexpr char kDuck[] =
 
 TEST(EmulatorChoiceTest, EachProgramGetsTheCommandOfTheKindItPlays) {
   FakePlatform platform;
-  platform.AddFile("E:\\RA\\cores\\swanstation_libretro.dll", 1);
+  platform.AddFile("E:\\RA\\cores\\pcsx_rearmed_libretro.dll", 1);
   struct Row {
     std::string program;
     DiscKind disc;
@@ -50,12 +50,14 @@ TEST(EmulatorChoiceTest, EachProgramGetsTheCommandOfTheKindItPlays) {
       {"C:\\100% Games\\DuckStation.EXE", DiscKind::None, "PS1Command",
        "\"C:\\100%% Games\\DuckStation.EXE\" -batch -fullscreen -- \\\\.\\%D:"},
       {"E:\\RA\\RetroArch.exe", DiscKind::PlayStation, "PS1Command",
-       "\"E:\\RA\\RetroArch.exe\" -f -L \"E:\\RA\\cores\\swanstation_libretro.dll\" "
+       "\"E:\\RA\\RetroArch.exe\" -f -L \"E:\\RA\\cores\\pcsx_rearmed_libretro.dll\" "
        "\"cdrom://%D:/drive.cue\""},
       {"E:\\P\\pcsx2-qt.exe", DiscKind::PlayStation2, "PS2Command",
        "\"E:\\P\\pcsx2-qt.exe\" -batch -fullscreen -disc %D:\\"},
-      {"E:\\P\\pcsx2.exe", DiscKind::None, "PS2Command",
-       "\"E:\\P\\pcsx2.exe\" -batch -fullscreen -disc %D:\\"},
+      {"E:\\P\\pcsx2-qtx64-avx2.exe", DiscKind::None, "PS2Command",
+       "\"E:\\P\\pcsx2-qtx64-avx2.exe\" -batch -fullscreen -disc %D:\\"},
+      // PCSX2 1.x takes none of the Qt build's arguments.
+      {"E:\\P\\pcsx2.exe", DiscKind::PlayStation2, "PS2Command", "\"E:\\P\\pcsx2.exe\""},
       {"E:\\ePSXe.exe", DiscKind::PlayStation2, "PS2Command", "\"E:\\ePSXe.exe\""},
       {"E:\\RA\\retroarch-old.exe", DiscKind::None, "PS1Command", "\"E:\\RA\\retroarch-old.exe\""},
   };
@@ -75,6 +77,8 @@ TEST(EmulatorChoiceTest, EachProgramGetsTheCommandOfTheKindItPlays) {
 TEST(EmulatorChoiceTest, AProgramForTheOtherKindOrRetroArchWithoutACoreIsRefused) {
   FakePlatform platform;
   platform.AddFile("E:\\RA\\cores\\snes9x_libretro.dll", 1);
+  // SwanStation cannot open the cue RetroArch makes for a drive.
+  platform.AddFile("E:\\RA\\cores\\swanstation_libretro.dll", 1);
   EXPECT_EQ(ChooseEmulatorCommand(platform, kDuck, DiscKind::PlayStation2).outcome,
             EmulatorChoice::Outcome::WrongKind);
   EXPECT_EQ(
@@ -140,16 +144,54 @@ TEST_F(NoticeTest, ACommandThatNamesNothingAsksTooButNotWhileTheIconIsHidden) {
   EXPECT_EQ(platform.notices.size(), 1u);
 }
 
-TEST_F(NoticeTest, ADoubleClickWithoutADiscAsksButNotForADiscOfAnotherKind) {
+TEST_F(NoticeTest, ADoubleClickThatFindsNoEmulatorOpensTheDialogAtOnceButNotForADataDisc) {
   StartAgent();
   form.Form_MouseMove(kTrayDoubleClick);
-  ASSERT_EQ(platform.notices.size(), 1u);
-  EXPECT_STREQ(platform.notices[0].szInfoTitle, "No emulator for PlayStation discs");
+  EXPECT_TRUE(platform.notices.empty()) << "a notice Windows may never show";
+  ASSERT_EQ(platform.dialogs.size(), 1u);
+  EXPECT_EQ(platform.dialogs[0].title, "Choose the emulator");
+  EXPECT_EQ(window.foregroundTakes, 1);
 
-  platform.SetDisc(true);
-  platform.AddFile("D:\\SETUP.EXE", 10);
+  InsertPlayStationDisc();
+  // The foreground is the click's until the user's next input: taken before
+  // the drive is read.
+  std::size_t readsBefore = 99;
+  window.onTakeForeground = [&] { readsBefore = platform.fileReads.size(); };
   form.Form_MouseMove(kTrayDoubleClick);
-  EXPECT_EQ(platform.notices.size(), 1u);
+  ASSERT_EQ(platform.dialogs.size(), 2u);
+  EXPECT_EQ(platform.dialogs[1].title, "Choose the emulator for PlayStation discs");
+  EXPECT_LT(readsBefore, platform.fileReads.size());
+
+  Machine data;
+  data.platform.SetDisc(true);
+  data.platform.AddFile("D:\\SETUP.EXE", 10);
+  data.StartAgent();
+  data.form.Form_MouseMove(kTrayDoubleClick);
+  EXPECT_TRUE(data.platform.dialogs.empty());
+  EXPECT_TRUE(data.platform.notices.empty());
+}
+
+TEST_F(NoticeTest, AClickWhileTheDialogIsOpenBringsItToTheFront) {
+  StartAgent();
+  platform.onDialog = [this] {
+    form.Form_MouseMove(kTrayDoubleClick);
+    form.Form_MouseMove(kTrayBalloonClick);
+    form.Form_ChooseEmulator();
+  };
+  form.Form_ChooseEmulator();
+  EXPECT_EQ(platform.dialogs.size(), 1u);
+  EXPECT_EQ(window.dialogsToFront, 3);
+}
+
+TEST_F(NoticeTest, ALateClickOnTheNoticeChoosesForTheDiscInItsDriveNow) {
+  StartAgent();
+  InsertPlayStationDisc();
+  form.Timer1_Timer();
+  ASSERT_EQ(platform.notices.size(), 1u);
+  platform.fileContents["d:\\system.cnf"] = "BOOT2 = cdrom0:\\SLES_500.03;1\r\n";
+  form.Form_MouseMove(kTrayBalloonClick);
+  ASSERT_EQ(platform.dialogs.size(), 1u);
+  EXPECT_EQ(platform.dialogs[0].title, "Choose the emulator for PlayStation 2 discs");
 }
 
 TEST_F(NoticeTest, AClickChoosesTheEmulatorThatStartsForTheDiscAndAfterwardsWithoutANotice) {
@@ -189,6 +231,37 @@ TEST_F(NoticeTest, RefusalAndCancelWriteAndStartNothingAndTheNextDiscAsksAgain) 
   EXPECT_FALSE(platform.Setting("PS1Command"));
   EXPECT_FALSE(platform.Setting("PS2Command"));
   EXPECT_TRUE(platform.starts.empty());
+  Reinsert();
+  EXPECT_EQ(platform.notices.size(), 2u);
+}
+
+TEST_F(NoticeTest, AnUnspellablePathAFailedDialogOrAProgramThatDoesNotStartKeepNothing) {
+  platform.AddFile(kDuck, 10);
+  StartAgent();
+  InsertPlayStationDisc();
+  form.Timer1_Timer();
+  platform.dialogResult = kDuck;
+  platform.chosenUnspellable = true;  // a folder named outside the code page, no short name
+  form.Form_MouseMove(kTrayBalloonClick);
+  platform.chosenUnspellable = false;
+  platform.dialogError = 0x3003;  // FNERR_BUFFERTOOSMALL
+  form.Form_MouseMove(kTrayBalloonClick);
+  platform.dialogError = 0;
+  const std::string command = Quoted(kDuck) + " -batch -fullscreen -- \\\\.\\D:";
+  platform.startErrors[command] = 193;  // not a valid Win32 program
+  form.Form_MouseMove(kTrayBalloonClick);
+  platform.startErrors[command] = kErrorElevationRequired;
+  platform.shellError = 1223;  // the consent prompt declined
+  form.Form_MouseMove(kTrayBalloonClick);
+
+  ASSERT_EQ(platform.boxes.size(), 4u);
+  EXPECT_NE(platform.boxes[0].text.find("no short name"), std::string::npos);
+  EXPECT_NE(platform.boxes[1].text.find("0x3003"), std::string::npos);
+  EXPECT_NE(platform.boxes[2].text.find(std::string(kDuck) + "\r\n\r\nerror 193"),
+            std::string::npos);
+  EXPECT_NE(platform.boxes[3].text.find("error 1223"), std::string::npos);
+  EXPECT_FALSE(platform.Setting("PS1Command"));
+  // A command that does not start is no choice: the next disc asks again.
   Reinsert();
   EXPECT_EQ(platform.notices.size(), 2u);
 }
