@@ -1,6 +1,8 @@
-// Which console a disc in the drive was made for, told from the boot
-// configuration file at its root ("SYSTEM.CNF"). A PlayStation 2 disc names
-// its boot program with a "BOOT2" key, a PlayStation disc with "BOOT".
+// Which console a disc in the drive was made for. A PlayStation or
+// PlayStation 2 disc is told from the boot configuration file at its root
+// ("SYSTEM.CNF"): a PlayStation 2 disc names its boot program with a "BOOT2"
+// key, a PlayStation disc with "BOOT". The other consoles' discs are told
+// from the header of their first data track (console_table.h).
 #pragma once
 
 #include <cstddef>
@@ -9,9 +11,21 @@
 namespace discora {
 
 enum class DiscKind {
-  None,          // no PlayStation disc in the drive
+  None,          // no console's disc in the drive
   PlayStation,   // the boot file is there (any disc that is not the next kind)
   PlayStation2,  // the boot file names its program with BOOT2
+  Saturn,
+  SegaCd,  // Sega CD / Mega-CD
+  PcFx,
+  PcEngineCd,  // PC Engine CD / TurboGrafx-CD
+};
+
+// A disc as the launcher sees it: its console and its game's code as the
+// box prints it ("SLUS-00740", "MK-81009"), "" when it keeps none or none
+// was read.
+struct DiscIdentity {
+  DiscKind kind = DiscKind::None;
+  std::string code;
 };
 
 // The most of the boot file ever read: a real one is a few lines long.

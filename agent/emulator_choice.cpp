@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "agent/command_line.h"
+#include "agent/console_table.h"
 #include "agent/emulator_table.h"
 #include "settings/settings.h"
 
@@ -29,10 +30,6 @@ bool IsProgramOf(const std::string& name, const EmulatorTraits& traits) {
   return !traits.exactName || name.size() == start + kExeLength;
 }
 
-const char* KindName(DiscKind disc) {
-  return disc == DiscKind::PlayStation2 ? "PlayStation 2" : "PlayStation";
-}
-
 }  // namespace
 
 EmulatorChoice ChooseEmulatorCommand(Platform& platform, const std::string& program,
@@ -47,14 +44,14 @@ EmulatorChoice ChooseEmulatorCommand(Platform& platform, const std::string& prog
     if (!IsProgramOf(name, traits)) continue;
     choice.emulator = traits.displayName;
     const DiscKind plays = disc == DiscKind::None ? traits.plays : disc;
-    choice.key = plays == DiscKind::PlayStation2 ? keys::kPs2Command : keys::kPs1Command;
-    if (plays != traits.plays) {
+    choice.key = ConsoleOf(plays).commandKey;
+    if (!Plays(emulator, plays)) {
       choice.outcome = EmulatorChoice::Outcome::WrongKind;
       return choice;
     }
     std::string core;
     if (traits.needsCore) {
-      core = PlayStationCore(platform, FolderOf(program));
+      core = CoreFor(platform, FolderOf(program), plays);
       if (core.empty()) {
         choice.outcome = EmulatorChoice::Outcome::NoCore;
         return choice;
@@ -64,20 +61,21 @@ EmulatorChoice ChooseEmulatorCommand(Platform& platform, const std::string& prog
     return choice;
   }
   // Any other program gets the disc as the user adds it to the command.
-  choice.key = disc == DiscKind::PlayStation2 ? keys::kPs2Command : keys::kPs1Command;
+  choice.key = ConsoleOf(disc).commandKey;
   choice.command = path;
   return choice;
 }
 
 std::string RefusalText(const EmulatorChoice& choice, DiscKind disc) {
   const std::string emulator = choice.emulator != nullptr ? choice.emulator : "";
+  const ConsoleTraits& console = ConsoleOf(disc);
   if (choice.outcome == EmulatorChoice::Outcome::NoCore) {
-    return emulator +
-           " has no PlayStation core in its cores folder. Get one with RetroArch's Online "
-           "Updater (Core Downloader), then choose RetroArch again.";
+    return emulator + " has no core for " + console.name + " discs in its cores folder. Install " +
+           console.cores[0].name + " with its Online Updater (Core Downloader), then choose " +
+           emulator + " again.";
   }
-  return emulator + " cannot play " + KindName(disc) + " discs. Choose an emulator for " +
-         KindName(disc) + " discs.";
+  return emulator + " cannot play " + console.name + " discs. Choose an emulator for " +
+         console.name + " discs.";
 }
 
 }  // namespace discora

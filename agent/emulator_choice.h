@@ -15,17 +15,17 @@ struct EmulatorChoice {
   enum class Outcome {
     Command,    // `key` gets `command`
     WrongKind,  // the program cannot play the disc
-    NoCore,     // RetroArch without a PlayStation core
+    NoCore,     // RetroArch without a core for the disc
   };
   Outcome outcome = Outcome::Command;
-  const char* key = nullptr;       // keys::kPs1Command or keys::kPs2Command
+  const char* key = nullptr;       // the command of the disc's console
   std::string command;             // a template (command_line.h)
   const char* emulator = nullptr;  // today's emulator's name, or nullptr
 };
 
 // The command for `program` (a full path) for a disc of kind `disc`; with
-// no disc, for the kind the program plays (a PlayStation disc for a program
-// that is not one of today's emulators).
+// no disc, for the kind the program plays (a PlayStation disc for RetroArch
+// and for a program that is not one of today's emulators).
 EmulatorChoice ChooseEmulatorCommand(Platform& platform, const std::string& program, DiscKind disc);
 
 // What the user is told when a choice writes nothing: why, and what to do.

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "agent/command_line.h"
+#include "agent/console_table.h"
 #include "settings/registry_key.h"
 
 namespace discora {
@@ -27,18 +28,6 @@ constexpr struct {
     {RegRoot::LocalMachine, RegView::Of64BitPrograms},
 };
 
-// RetroArch's PlayStation cores that read a disc in a drive, best first.
-// RetroArch hands a core the cue it makes for the drive, whose tracks are
-// named "cdrom://D:/drive-track01.bin": Beetle PSX keeps such a name as it
-// is, and PCSX ReARMed reads the drive itself. SwanStation joins it to the
-// cue's folder ("cdrom://D:/cdrom://D:/...") and cannot read the disc, so it
-// is not one of them.
-constexpr const char* kRetroArchCores[] = {
-    "mednafen_psx_hw_libretro.dll",
-    "mednafen_psx_libretro.dll",
-    "pcsx_rearmed_libretro.dll",
-};
-
 // The path in a registry value: inside its quotes, or the whole text.
 std::string PathIn(const std::string& text) {
   if (text.empty() || text[0] != '"') return text;
@@ -57,9 +46,11 @@ std::string WithoutIconIndex(const std::string& location) {
 
 }  // namespace
 
-bool EmulatorSearch::Find(TodaysEmulator emulator, FoundEmulator* found) {
+bool EmulatorSearch::Find(TodaysEmulator emulator, DiscKind kind, FoundEmulator* found) {
   emulator_ = emulator;
+  kind_ = kind == DiscKind::None ? DiscKind::PlayStation : kind;
   found_ = found;
+  if (!TraitsOf(emulator).searched || !Plays(emulator, kind_)) return false;
   if (InUninstallEntries() || InScoop()) return true;
   // The folders their own installers choose when told nothing else.
   switch (emulator) {
@@ -75,6 +66,7 @@ bool EmulatorSearch::Find(TodaysEmulator emulator, FoundEmulator* found) {
       // the program's own.
       return InFolder(platform_.EnvironmentVariable("ProgramW6432"), "\\PCSX2") ||
              InFolder(platform_.EnvironmentVariable("ProgramFiles"), "\\PCSX2");
+    case TodaysEmulator::Kronos: break;
   }
   return false;
 }
@@ -152,7 +144,8 @@ bool EmulatorSearch::EmulatorsOf(RegistryKey& entry, unsigned* emulators) {
   const EntryNames names = NamesIn(entry);
   *emulators = 0;
   for (int emulator = 0; emulator < static_cast<int>(std::size(kTodaysEmulators)); ++emulator) {
-    if (names.Are(static_cast<TodaysEmulator>(emulator))) *emulators |= 1u << emulator;
+    const auto which = static_cast<TodaysEmulator>(emulator);
+    if (TraitsOf(which).searched && names.Are(which)) *emulators |= 1u << emulator;
   }
   return !names.displayName.empty() || !names.wingetId.empty();
 }
@@ -202,6 +195,7 @@ bool EntryNames::Are(TodaysEmulator emulator) const {
 }
 
 bool EmulatorSearch::InScoop() {
+  if (TraitsOf(emulator_).scoopApp == nullptr) return false;
   // SCOOP and SCOOP_GLOBAL name its folders when set at install; otherwise
   // they are in the user's profile and in the folder of all users' data.
   const std::string app = std::string("\\apps\\") + TraitsOf(emulator_).scoopApp + "\\current";
@@ -231,8 +225,13 @@ bool EmulatorSearch::InFolder(const std::string& base, const char* rest) {
                                : (platform_.IsFile(Joined(folder, program)) ? program : "");
   if (name.empty()) return false;
   found_->program = Joined(folder, name.c_str());
-  const std::string core = traits.needsCore ? PlayStationCore(platform_, folder) : std::string();
-  if (traits.needsCore && core.empty()) return false;
+  const std::string core = traits.needsCore ? CoreFor(platform_, folder, kind_) : std::string();
+  if (traits.needsCore && core.empty()) {
+    // Installed, but without a core for the disc: the user is told which
+    // core to get, unless another copy has one.
+    foundWithoutCore_ = true;
+    return false;
+  }
   found_->discArguments = DiscArgumentsOf(emulator_, core);
   return true;
 }
@@ -258,9 +257,19 @@ std::string Joined(const std::string& folder, const char* name) {
   return folder + (folder.empty() || folder.back() == '\\' ? "" : "\\") + name;
 }
 
-std::string PlayStationCore(Platform& platform, const std::string& folder) {
-  for (const char* core : kRetroArchCores) {
-    const std::string corePath = Joined(Joined(folder, "cores"), core);
+bool Plays(TodaysEmulator emulator, DiscKind kind) {
+  const EmulatorTraits& traits = TraitsOf(emulator);
+  if (!traits.needsCore) return traits.plays == kind;
+  const ConsoleTraits& console = ConsoleOf(kind);
+  return console.kind == kind && console.cores[0].file != nullptr;
+}
+
+std::string CoreFor(Platform& platform, const std::string& folder, DiscKind kind) {
+  const ConsoleTraits& console = ConsoleOf(kind);
+  if (console.kind != kind) return std::string();
+  for (const RetroArchCore& core : console.cores) {
+    if (core.file == nullptr) break;
+    const std::string corePath = Joined(Joined(folder, "cores"), core.file);
     if (platform.IsFile(corePath)) return corePath;
   }
   return std::string();

@@ -1,9 +1,10 @@
-// The emulators people play PlayStation discs with today, found wherever
-// people install them: DuckStation and RetroArch (with a PlayStation core)
-// for PlayStation discs, PCSX2 for PlayStation 2 discs. The search reads the
-// system's uninstall entries, Scoop's folders and the installers' default
-// folders, so it runs only when a launch needs it: an emulator installed
-// while the agent runs is found at the next disc.
+// The emulators people play console discs with today, found wherever people
+// install them: DuckStation and RetroArch (with a PlayStation core) for
+// PlayStation discs, PCSX2 for PlayStation 2 discs, RetroArch with a core
+// for the other consoles' discs. The search reads the system's uninstall
+// entries, Scoop's folders and the installers' default folders, so it runs
+// only when a launch needs it: an emulator installed while the agent runs is
+// found at the next disc.
 #pragma once
 
 #include <cstdint>
@@ -63,9 +64,13 @@ class EmulatorSearch {
   EmulatorSearch(Platform& platform, UninstallRecords& records)
       : platform_(platform), records_(records) {}
 
-  // Fills `found` and returns true when `emulator` is installed; the first
-  // place that holds it wins.
-  bool Find(TodaysEmulator emulator, FoundEmulator* found);
+  // Fills `found` and returns true when `emulator` is installed, for discs
+  // of kind `kind` (RetroArch: with a core for them); the first place that
+  // holds it wins.
+  bool Find(TodaysEmulator emulator, DiscKind kind, FoundEmulator* found);
+  // Whether a RetroArch was found, by any search so far, that had no core
+  // for the kind of disc it was looked for.
+  bool FoundWithoutCore() const { return foundWithoutCore_; }
 
  private:
   // Whether an entry under the system's Uninstall key, in any place
@@ -103,7 +108,9 @@ class EmulatorSearch {
   Platform& platform_;
   UninstallRecords& records_;
   TodaysEmulator emulator_ = TodaysEmulator::DuckStation;
+  DiscKind kind_ = DiscKind::PlayStation;
   FoundEmulator* found_ = nullptr;
+  bool foundWithoutCore_ = false;
 };
 
 }  // namespace discora

@@ -126,18 +126,23 @@ class FormDiscoraNotify {
   // for a new PlayStation disc in it.
   void PollDrive(char letter);
   // For a launch from the tray: the letter of the first watched drive that
-  // holds a PlayStation disc, else of the first one; '\0' when there is none.
-  char ChooseLaunchDrive();
-  // The kind of disc in `drive` ('\0': none), from its boot file.
-  DiscKind DiscInDrive(char drive);
+  // holds a console's disc, else of the first one; '\0' when there is none.
+  // `disc` is the disc in it.
+  char ChooseLaunchDrive(DiscIdentity* disc);
+  // The disc in `drive` ('\0': none): from its boot file, else from the
+  // header of its first data track.
+  DiscIdentity IdentifyDisc(char drive);
   // agent/launcher.cpp
   // Who asked for a launch: a disc that went in, or the user's double-click
   // on the icon. When nothing can be started, a disc gets the notice, and
   // the user's click the dialog that chooses the emulator, at once.
   enum class LaunchCause { Disc, Click };
-  // Starts the utilities, then the emulator for the disc in `drive` ('\0':
+  // Starts the utilities, then the emulator for `disc` in `drive` ('\0':
   // no drive), with that drive's letter.
-  void LaunchEmulator(char drive, LaunchCause cause);
+  void LaunchEmulator(char drive, const DiscIdentity& disc, LaunchCause cause);
+  // Starts (or brings back) the first of today's emulators that `search`
+  // finds for discs of kind `disc`; false when there is none.
+  bool StartTodaysEmulator(char drive, DiscKind disc, EmulatorSearch& search);
   void StartEmulator();
   enum class UserCommand { None, Started, Failed };
   // Runs the user's command stored under `key` for `disc` in `drive`.
@@ -159,13 +164,15 @@ class FormDiscoraNotify {
                   const std::string& command = std::string());
   bool FileExists(const std::string& path);
   // tray/tray_notice.cpp
-  // Asks the user for the emulator, as `cause` wants it, when no emulator
-  // was found for a disc of kind `disc` in `drive` (DiscKind::None: none is
-  // in it); a disc of another kind wants none.
-  void AskForEmulator(char drive, DiscKind disc, LaunchCause cause);
-  // Tells the user that no emulator was found for a disc of kind `disc` in
-  // `drive`, and remembers them for the answer.
-  void ShowEmulatorNotice(char drive, DiscKind disc);
+  // Asks the user for the emulator, as `cause` wants it, when `search`
+  // found no emulator for `disc` in `drive` (DiscKind::None: no disc is in
+  // it); a disc of no console wants none.
+  void AskForEmulator(char drive, const DiscIdentity& disc, LaunchCause cause,
+                      const EmulatorSearch& search);
+  // Tells the user that no emulator was found for `disc` in `drive` (or,
+  // with `noCore`, that RetroArch has no core for it), and remembers them
+  // for the answer.
+  void ShowEmulatorNotice(char drive, const DiscIdentity& disc, bool noCore);
   // config/emulator_dialog.cpp
   // Asks for the emulator's program, starts it for a disc of kind `disc` in
   // `drive` and writes its command once it started. One dialog at a time:

@@ -1,15 +1,18 @@
 // The launcher: starts the utilities, then chooses the emulator for the disc
-// in the drive and starts it, or brings its running window back to the front.
+// in the drive (a PlayStation or PlayStation 2 disc, or another console's)
+// and starts it, or brings its running window back to the front.
+#include <iterator>
 #include <string>
 
 #include "agent/command_line.h"
+#include "agent/console_table.h"
 #include "agent/disc_kind.h"
 #include "agent/emulator_search.h"
 #include "agent/form.h"
 
 namespace discora {
 
-void FormDiscoraNotify::LaunchEmulator(char drive, LaunchCause cause) {
+void FormDiscoraNotify::LaunchEmulator(char drive, const DiscIdentity& disc, LaunchCause cause) {
   // The drive is fixed here and the rows counted locally: starting a
   // utility can run the consent prompt's message loop, in which another
   // poll may launch for another drive.
@@ -22,42 +25,52 @@ void FormDiscoraNotify::LaunchEmulator(char drive, LaunchCause cause) {
     }
   }
 
-  const DiscKind disc = DiscInDrive(drive);
   EmulatorSearch search(platform_, uninstallRecords_);
-  FoundEmulator found;
-  const UserCommand own = RunUserCommand(
-      disc == DiscKind::PlayStation2 ? keys::kPs2Command : keys::kPs1Command, disc, drive);
+  const UserCommand own = RunUserCommand(ConsoleOf(disc.kind).commandKey, disc.kind, drive);
   if (own == UserCommand::Started) return;
   // The user's choice holds even when it names nothing that starts: nothing
   // else is started in its place, and the user is asked for the emulator.
   if (own == UserCommand::Failed) {
-    AskForEmulator(drive, disc, cause);
+    AskForEmulator(drive, disc, cause, search);
     return;
   }
-  if (disc == DiscKind::PlayStation2 && search.Find(TodaysEmulator::Pcsx2, &found)) {
-    RestoreOrStart(found.program, ExpandDriveTemplate(found.discArguments, drive), disc);
+  // The emulators of the other consoles and of PlayStation 2 discs come
+  // first; Connectix Virtual Game Station and bleem! play PlayStation discs
+  // only, and never the other consoles' discs.
+  if (disc.kind != DiscKind::PlayStation && disc.kind != DiscKind::None &&
+      StartTodaysEmulator(drive, disc.kind, search)) {
     return;
   }
-
-  // The emulator found at start-up, known by its window's title.
-  state_.EmulatorWindow = platform_.FindWindowByTitle(state_.EmulatorTitle);
-  if (state_.EmulatorWindow != 0) {
-    BringBack(state_.EmulatorWindow);
-    return;
-  }
-  if (!state_.EmulatorPath.empty()) {
-    StartEmulator();
-    return;
-  }
-  // None was found at start-up: today's emulators, for PlayStation discs
-  // only, as none of them plays the other kind.
-  if (disc != DiscKind::PlayStation2 && (search.Find(TodaysEmulator::DuckStation, &found) ||
-                                         search.Find(TodaysEmulator::RetroArch, &found))) {
-    RestoreOrStart(found.program, ExpandDriveTemplate(found.discArguments, drive), disc);
-    return;
+  if (!IsHeaderConsole(disc.kind)) {
+    // The emulator found at start-up, known by its window's title.
+    state_.EmulatorWindow = platform_.FindWindowByTitle(state_.EmulatorTitle);
+    if (state_.EmulatorWindow != 0) {
+      BringBack(state_.EmulatorWindow);
+      return;
+    }
+    if (!state_.EmulatorPath.empty()) {
+      StartEmulator();
+      return;
+    }
+    // None was found at start-up: today's emulators of PlayStation discs,
+    // which also start with no disc; none of them plays the other kind.
+    if (disc.kind != DiscKind::PlayStation2 && StartTodaysEmulator(drive, disc.kind, search)) {
+      return;
+    }
   }
   // Nothing to start: the user is asked for the emulator.
-  AskForEmulator(drive, disc, cause);
+  AskForEmulator(drive, disc, cause, search);
+}
+
+bool FormDiscoraNotify::StartTodaysEmulator(char drive, DiscKind disc, EmulatorSearch& search) {
+  FoundEmulator found;
+  for (int index = 0; index < static_cast<int>(std::size(kTodaysEmulators)); ++index) {
+    if (search.Find(static_cast<TodaysEmulator>(index), disc, &found)) {
+      RestoreOrStart(found.program, ExpandDriveTemplate(found.discArguments, drive), disc);
+      return true;
+    }
+  }
+  return false;
 }
 
 FormDiscoraNotify::UserCommand FormDiscoraNotify::RunUserCommand(const char* key, DiscKind disc,

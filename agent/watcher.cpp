@@ -1,9 +1,11 @@
 // The disc watcher: each poll asks the Media Control Interface whether a disc
 // is in each watched drive and turns that level into an edge, drive by drive;
-// a newly inserted PlayStation disc goes to the launcher, for its drive.
+// a newly inserted console's disc goes to the launcher, for its drive.
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "agent/console_table.h"
 #include "agent/form.h"
 
 namespace discora {
@@ -52,46 +54,72 @@ void FormDiscoraNotify::PollDrive(char letter) {
   }
   platform_.SendMciString("close cdvgs", reply, kReplyLength);
 
-  bool launch = false;
+  DiscIdentity disc;
   if (drive->MediaPresent) {
-    if (!drive->WasPresent) {
-      // Held Shift marks the disc as seen without a launch.
-      launch = !ShiftIsDown() && platform_.IsFile(state_.CdDrive + "\\system.cnf");
-    }
+    // Held Shift marks the disc as seen without a launch. The disc is read
+    // only when it has just come: an idle poll reads nothing.
+    if (!drive->WasPresent && !ShiftIsDown()) disc = IdentifyDisc(letter);
     // Set before the launch, so that a poll run inside it sees the disc as
     // seen.
     drive->WasPresent = true;
   } else {
     drive->WasPresent = false;
   }
-  if (launch) LaunchEmulator(letter, LaunchCause::Disc);
+  if (disc.kind != DiscKind::None) LaunchEmulator(letter, disc, LaunchCause::Disc);
 }
 
-char FormDiscoraNotify::ChooseLaunchDrive() {
+char FormDiscoraNotify::ChooseLaunchDrive(DiscIdentity* disc) {
   // The one drive, always.
-  if (!state_.Drives.FollowsAll()) return state_.CdDrive.empty() ? '\0' : state_.CdDrive[0];
+  if (!state_.Drives.FollowsAll()) {
+    const char letter = state_.CdDrive.empty() ? '\0' : state_.CdDrive[0];
+    *disc = IdentifyDisc(letter);
+    return letter;
+  }
   state_.CdDrive.clear();
+  *disc = DiscIdentity();
   for (char letter = 'C'; letter <= 'Z'; ++letter) {
     if (state_.Drives.Find(letter) == nullptr) continue;
-    const std::string drive = DriveSpec(letter);
-    // The first drive, unless a later one holds a PlayStation disc.
-    if (state_.CdDrive.empty()) state_.CdDrive = drive;
-    if (platform_.IsFile(drive + "\\system.cnf")) {
-      state_.CdDrive = drive;
+    // The first drive, unless a later one holds a console's disc.
+    if (state_.CdDrive.empty()) state_.CdDrive = DriveSpec(letter);
+    DiscIdentity found = IdentifyDisc(letter);
+    if (found.kind != DiscKind::None) {
+      state_.CdDrive = DriveSpec(letter);
+      *disc = found;
       return letter;
     }
   }
   return state_.CdDrive.empty() ? '\0' : state_.CdDrive[0];
 }
 
-DiscKind FormDiscoraNotify::DiscInDrive(char drive) {
-  if (drive == '\0') return DiscKind::None;  // no drive at all
+DiscIdentity FormDiscoraNotify::IdentifyDisc(char drive) {
+  DiscIdentity disc;
+  if (drive == '\0') return disc;  // no drive at all
   const std::string bootFile = DriveSpec(drive) + "\\system.cnf";
-  // One byte over the limit tells a file too long to be a boot file.
-  std::string text;
-  if (platform_.ReadFileStart(bootFile, kBootFileLimit + 1, &text)) return ClassifyBootFile(text);
-  // A boot file that cannot be read still marks a PlayStation disc.
-  return platform_.IsFile(bootFile) ? DiscKind::PlayStation : DiscKind::None;
+  if (platform_.IsFile(bootFile)) {
+    // One byte over the limit tells a file too long to be a boot file; one
+    // that cannot be read still marks a PlayStation disc.
+    std::string text;
+    const bool read = platform_.ReadFileStart(bootFile, kBootFileLimit + 1, &text);
+    disc.kind = read ? ClassifyBootFile(text) : DiscKind::PlayStation;
+    disc.code = read ? GameCode(text) : std::string();
+    return disc;
+  }
+  // Without a boot file, the header of the disc's first data track: the
+  // first track that holds data, or the disc's start when the drive gives no
+  // table of contents. A disc of audio tracks alone is read no further.
+  std::vector<DiscTrack> tracks;
+  std::uint32_t first = 0;
+  if (platform_.ReadDiscToc(drive, &tracks)) {
+    std::size_t data = 0;
+    while (data < tracks.size() && !tracks[data].data) ++data;
+    if (data == tracks.size()) return disc;
+    first = tracks[data].start;
+  }
+  std::string sectors;
+  if (platform_.ReadDiscSectors(drive, first, kHeaderSectors, &sectors)) {
+    disc = IdentifyHeader(sectors);
+  }
+  return disc;
 }
 
 void FormDiscoraNotify::Form_DeviceArrival(std::uint32_t unitMask, bool isMedia) {

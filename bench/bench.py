@@ -40,6 +40,12 @@ the disc (Discora watching every drive): benchprobe plugs E: through Wine's
 mount manager, showing a folder that holds SYSTEM.CNF, and sends the arrival
 of a new device (flags 0), the insertion time read just before; E: is
 unplugged again between samples.
+
+Last, two launches that search for the emulator, both with the arrival
+message: a PlayStation disc for DuckStation, found through its winget record
+among other programs' uninstall entries, and a Saturn disc, whose header
+Discora reads through the drive's device (the image behind the prefix's
+"d::" link), for RetroArch with its Saturn core in its installer's folder.
 """
 
 import os
@@ -100,6 +106,7 @@ WIN_REFTRAY = r"C:\bench\reftray\reftray.exe"
 WIN_PROBE = r"C:\bench\benchprobe.exe"
 WIN_REFFLOOR = r"C:\bench\reffloor\reffloor.exe"
 WIN_EMULATOR = WIN_DISCORA_FOLDER + "\\vgs.exe"
+WIN_RETROARCH = "C:\\RetroArch-Win64\\retroarch.exe"
 FLOOR_CLASS = "RefFloorWindow"
 NEW_DRIVE = "E"  # the drive that appears while the programs run
 SPARE_DRIVES = ("E", "F")  # the further empty drives of the three-drive idle
@@ -148,6 +155,9 @@ class Session:
         self.staging = self.worker.discs / "staging"
         self.staging.mkdir()
         (self.staging / "SYSTEM.CNF").write_bytes(BOOT_FILE)
+        # A file of a Saturn disc's file system: the disc is in once it is
+        # there, and its sectors are the image behind the drive's "d::" link.
+        (self.staging / "0.BIN").write_bytes(b"\0" * 2048)
         self.machine.add_cdrom("d", "bench")
         self.win_discora = self.machine.install_agent(WIN_DISCORA_FOLDER)
         # The emulator Discora finds in its own folder: the stand-in in its
@@ -380,8 +390,10 @@ def measure_idle(session, probe, rounds=IDLE_ROUNDS, seconds=IDLE_SECONDS, what=
     return out, dis
 
 
-def measure_latency(session, probe, with_arrival, role="emulator", title=EMULATOR_TITLE):
-    """Insertions of a PlayStation disc; each one's time to the emulator's start.
+def measure_latency(session, probe, with_arrival, role="emulator", title=EMULATOR_TITLE,
+                    file="SYSTEM.CNF"):
+    """Insertions of a disc, `file` put into the drive's folder (SYSTEM.CNF:
+    a PlayStation disc); each one's time to the emulator's start.
 
     Each insertion is placed at a different point of Discora's 3 s poll
     cycle, so the samples cover it evenly rather than by chance: (i + 0.5) / N
@@ -395,8 +407,8 @@ def measure_latency(session, probe, with_arrival, role="emulator", title=EMULATO
     mci = LogTail(session.mci_log)
     standin = LogTail(session.standin_log)
     samples = []
-    disc = session.drive / "SYSTEM.CNF"
-    staged = session.staging / "SYSTEM.CNF"
+    disc = session.drive / file
+    staged = session.staging / file
     for i in range(INSERTIONS):
         # Discora has seen the empty drive: its latch is open again.
         mci.wait_line(lambda l: l.endswith("\tstatus\tfalse"), POLL_MS / 1000 * 3,
@@ -618,7 +630,25 @@ def measure_latency_through_records(session, probe):
     return samples
 
 
-def table(sizes, dlls, startup, idle, poll, arrival, records, more_rows=()):
+def measure_latency_saturn(session, probe):
+    """Insertions of a Saturn disc with the arrival message: Discora reads
+    the header of its first sectors through the drive's device, searches the
+    uninstall entries and the installers' folders, and starts RetroArch with
+    its Saturn core."""
+    log(f"Saturn disc, RetroArch with its core, among {OTHER_ENTRIES} other uninstall entries")
+    machine = session.machine
+    machine.put_standin(WIN_RETROARCH)
+    machine.put_file(WIN_RETROARCH.rsplit("\\", 1)[0] + "\\cores\\mednafen_saturn_libretro.dll",
+                     b"MZ")
+    (machine.prefix / "dosdevices" / "d::").symlink_to(session.worker.discs / "saturn.iso")
+    discora = machine.spawn(session.win_discora)
+    samples = measure_latency(session, probe, with_arrival=True, role="retroarch",
+                              title="RetroArch", file="0.BIN")
+    close_discora(probe, discora)
+    return samples
+
+
+def table(sizes, dlls, startup, idle, poll, arrival, records, saturn, more_rows=()):
     d, r = "Discora.exe", "reftray.exe"
     rows = []
     rows.append(("File size", f"{sizes[d]:,} B ({sizes[d] / 1024:.1f} KiB)",
@@ -666,6 +696,11 @@ def table(sizes, dlls, startup, idle, poll, arrival, records, more_rows=()):
                  f"start-up (every entry read) {fmt_ms(records[0])}", "n/a",
                  f"{ratio(mr, ma)} (to the emulator in Discora's folder)", "ratio ≤ 1.2",
                  verdict(mr <= 1.2 * ma)))
+    ms = statistics.median(saturn)
+    rows.append((f"… a Saturn disc, its header read, RetroArch with its core found in its "
+                 f"installer's folder ({len(saturn)} insertions)",
+                 f"median {fmt_ms(ms)}, max {fmt_ms(max(saturn))}", "n/a",
+                 f"{ratio(ms, mr)} (to the PlayStation disc just above)", "—", ""))
     head = ("Measure", "Discora.exe", "reftray.exe (reference)", "Ratio", "Target", "Met")
     lines = ["| " + " | ".join(head) + " |", "|" + "|".join("---" for _ in head) + "|"]
     lines += ["| " + " | ".join(row) + " |" for row in [*rows, *more_rows]]
@@ -703,6 +738,7 @@ def main():
         idle_three = measure_idle_three_drives(session, probe)
         # Last: without the emulator of old, so DuckStation is searched for.
         records = measure_latency_through_records(session, probe)
+        saturn = measure_latency_saturn(session, probe)
         probe.proc.stdin.write("quit\n")
         probe.proc.stdin.flush()
     finally:
@@ -715,7 +751,7 @@ def main():
           f"{os.cpu_count()} cores, load average {load} at the start"
           f"{', BENCH_QUICK=1' if QUICK else ''}):")
     print()
-    print(table(sizes, dlls, startup, idle, poll, arrival, records,
+    print(table(sizes, dlls, startup, idle, poll, arrival, records, saturn,
                 every_drive_rows(idle_one, idle_three, arrival, floor_inserted, appear,
                                  floor_appear)))
     print()

@@ -2,8 +2,7 @@
 // opened by a click on the notice or the icon, or by /emulator. The user's
 // choice is the only thing that writes the emulator commands, and only a
 // program that started for the disc the dialog was for is kept.
-#include <cstdio>
-
+#include "agent/console_table.h"
 #include "agent/emulator_choice.h"
 #include "agent/form.h"
 #include "config/open_dialog.h"
@@ -21,16 +20,16 @@ constexpr char kUnspellable[] =
     "C:\\Emulators, then choose it again.";
 
 std::string DialogTitle(DiscKind disc) {
-  return disc == DiscKind::None           ? "Choose the emulator"
-         : disc == DiscKind::PlayStation2 ? "Choose the emulator for PlayStation 2 discs"
-                                          : "Choose the emulator for PlayStation discs";
+  return disc == DiscKind::None
+             ? "Choose the emulator"
+             : std::string("Choose the emulator for ") + ConsoleOf(disc).name + " discs";
 }
 
 std::string DialogFailedText(std::uint32_t error) {
-  char code[16];
-  std::snprintf(code, sizeof code, "0x%04X", static_cast<unsigned>(error));
-  return std::string("The dialog that chooses the emulator failed (error ") + code +
-         "). Nothing was changed.";
+  // The code as CommDlgExtendedError's documentation lists it: 0x3003.
+  std::string hex;
+  for (int shift = 12; shift >= 0; shift -= 4) hex += "0123456789ABCDEF"[(error >> shift) & 0xF];
+  return "The dialog that chooses the emulator failed (error 0x" + hex + "). Nothing was changed.";
 }
 
 std::string NotStartedText(const std::string& program, const std::string& why) {
@@ -48,8 +47,9 @@ void FormDiscoraNotify::Form_ChooseEmulator() {
   // The foreground right /emulator handed over lasts until the user's next
   // input: taken before the drives are probed.
   window_.TakeForeground();
-  const char drive = ChooseLaunchDrive();
-  ChooseEmulator(drive, DiscInDrive(drive));
+  DiscIdentity disc;
+  const char drive = ChooseLaunchDrive(&disc);
+  ChooseEmulator(drive, disc.kind);
 }
 
 void FormDiscoraNotify::ChooseEmulator(char drive, DiscKind disc) {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace discora {
 
@@ -121,6 +122,14 @@ struct OpenFileRecord {
   std::uint32_t flags = 0;
 };
 
+// A track of a disc's table of contents: its number, whether it holds data
+// (not audio), and its first sector (a logical block address, from 0).
+struct DiscTrack {
+  unsigned number = 0;
+  bool data = false;
+  std::uint32_t start = 0;
+};
+
 // What the open-file dialog that chooses a program gave. The dialog works in
 // the system's wide text, so a path of any length and in any letters can be
 // chosen; it crosses this boundary in the ANSI code page, exactly, or as its
@@ -160,6 +169,15 @@ class Platform {
   // file); false when it cannot be opened or read.
   virtual bool ReadFileStart(const std::string& path, std::size_t maxLength,
                              std::string* bytes) = 0;
+  // The disc in drive `drive` (a letter), read as a device ("\\.\D:"):
+  // opened for reading only and shared with any other reader or writer, so
+  // the disc is never locked. Its table of contents, in track order; false
+  // when the drive gives none (no disc, or a device that keeps none).
+  virtual bool ReadDiscToc(char drive, std::vector<DiscTrack>* tracks) = 0;
+  // `count` 2048-byte sectors from sector `first`, whole sectors only
+  // (fewer when the disc ends first); false when none could be read.
+  virtual bool ReadDiscSectors(char drive, std::uint32_t first, std::uint32_t count,
+                               std::string* bytes) = 0;
   // The value of an environment variable of this process; "" when it is not
   // set. A path the code page cannot spell comes as its short name.
   virtual std::string EnvironmentVariable(const std::string& name) = 0;

@@ -4,7 +4,7 @@
 # on a copy of its seed corpus, so the repository is never written to.
 #
 #   FUZZ_SECONDS   seconds per target (default 20; 0 runs the seed corpus only)
-#   FUZZ_TARGETS   the targets to run (default: all four)
+#   FUZZ_TARGETS   the targets to run (default: all of them)
 #
 # Prints one line per target and exits non-zero when any target crashed or
 # found an input that breaks one of its properties. The input is then saved
@@ -14,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds="${FUZZ_SECONDS:-20}"
-targets="${FUZZ_TARGETS:-fuzz_bool_text fuzz_filter fuzz_launch_text fuzz_registry_text fuzz_tooltip}"
+targets="${FUZZ_TARGETS:-fuzz_bool_text fuzz_disc_header fuzz_filter fuzz_launch_text fuzz_registry_text fuzz_tooltip}"
 case "$seconds" in
   ''|*[!0-9]*) echo "fuzz: FUZZ_SECONDS must be a whole number of seconds" >&2; exit 2 ;;
 esac

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Discora and runs it under Wine on Linux, with a virtual CD-ROM drive
-# D: whose disc you change with scripts/disc (insert psx|ps2|data, eject, status).
+# D: whose disc you change with scripts/disc (insert psx|ps2|saturn|data, eject,
+# status).
 # Stand-in programs play the emulator (a window titled "Connectix Virtual Game
 # Station") and the utilities DX7VGSJoy.exe and pec.exe, so a disc put in
 # shows the agent at work. The prefix lives in build/run/ and is kept.
@@ -84,6 +85,17 @@ echo program >"$run/discs/psx/SLUS_000.01"
 printf 'BOOT2 = cdrom0:\\SLUS_203.12;1\r\nVER = 1.00\r\n' >"$run/discs/ps2/SYSTEM.CNF"
 echo program >"$run/discs/ps2/SLUS_203.12"
 echo "not a game" >"$run/discs/data/README.TXT"
+# A Saturn disc: its sectors, read through the drive's device, are an image
+# whose first sector holds the Saturn header (Wine reads \\.\D: from the
+# file the "d::" link names); its files are the data disc's.
+python3 - "$run/discs/saturn.iso" <<'PY'
+import sys
+image = bytearray(20 * 2048)
+image[0:32] = b"SEGA SEGASATURN SEGA ENTERPRISES"
+image[0x20:0x2A] = b"MK-81009  "
+image[16 * 2048 + 1:16 * 2048 + 6] = b"CD001"
+open(sys.argv[1], "wb").write(image)
+PY
 [ -L "$WINEPREFIX/dosdevices/d:" ] || ln -s "$run/discs/none" "$WINEPREFIX/dosdevices/d:"
 
 # D: is a CD-ROM drive read through the test MCI driver, which sees a disc
@@ -114,6 +126,10 @@ done
 # A stand-in PCSX2 where its installer puts it, for PlayStation 2 discs.
 mkdir -p "$drive_c/Program Files/PCSX2"
 cp "$programs/standin.exe" "$drive_c/Program Files/PCSX2/pcsx2-qt.exe"
+# A stand-in RetroArch with a Saturn core, where its installer puts them.
+mkdir -p "$drive_c/RetroArch-Win64/cores"
+cp "$programs/standin.exe" "$drive_c/RetroArch-Win64/retroarch.exe"
+echo core >"$drive_c/RetroArch-Win64/cores/mednafen_saturn_libretro.dll"
 
 echo "Starting Discora (Ctrl+C ends it). Try: scripts/disc insert psx"
 if [ "${DISCORA_ALL_DRIVES:-}" = 1 ]; then

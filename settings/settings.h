@@ -1,6 +1,6 @@
 // The per-user settings store: seven options kept as string values under
-// HKEY_CURRENT_USER\Software\Discora\Settings, one value per key, and two
-// commands the user may add there.
+// HKEY_CURRENT_USER\Software\Discora\Settings, one value per key, and the
+// emulator commands the user may add there, one per console.
 #pragma once
 
 #include <string>
@@ -23,6 +23,11 @@ constexpr char kApp3[] = "App3";
 // the dialog the notice opens.
 constexpr char kPs1Command[] = "PS1Command";
 constexpr char kPs2Command[] = "PS2Command";
+// The same for the other consoles whose discs a PC's drive reads.
+constexpr char kSaturnCommand[] = "SaturnCommand";
+constexpr char kMegaCdCommand[] = "MegaCDCommand";
+constexpr char kPcEngineCdCommand[] = "PCECDCommand";
+constexpr char kPcFxCommand[] = "PCFXCommand";
 // Whether every CD-ROM drive is watched, now and later, rather than only the
 // first one. Read at start-up, never written; the machine may set a default
 // for its users (SettingsStore::ReadOrMachineDefault).

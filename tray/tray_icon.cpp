@@ -66,11 +66,13 @@ void FormDiscoraNotify::Form_MouseMove(unsigned trayMessage) {
   // comes up in front.
   if (click) window_.TakeForeground();
   if (trayMessage == kTrayDoubleClick) {
-    LaunchEmulator(ChooseLaunchDrive(), LaunchCause::Click);
+    DiscIdentity disc;
+    const char drive = ChooseLaunchDrive(&disc);
+    LaunchEmulator(drive, disc, LaunchCause::Click);
   } else if (trayMessage == kTrayBalloonClick) {
     // A click from the notification centre may come long after the notice:
     // the disc in its drive now is the one chosen for.
-    ChooseEmulator(notice_.drive, DiscInDrive(notice_.drive));
+    ChooseEmulator(notice_.drive, IdentifyDisc(notice_.drive).kind);
   } else if (trayMessage == kTrayRightButtonUp) {
     int x = 0;
     int y = 0;

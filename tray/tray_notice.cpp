@@ -1,9 +1,11 @@
 // What the user is asked when no emulator was found: for a disc that went
 // in, a notice, given only with the icon shown; for the user's own click,
 // the dialog that chooses the emulator, at once. Never for a disc that is
-// not a PlayStation disc.
+// no console's.
 #include "tray/tray_notice.h"
 
+#include "agent/console_table.h"
+#include "agent/emulator_search.h"
 #include "agent/form.h"
 
 namespace discora {
@@ -14,22 +16,26 @@ constexpr char kClickToChoose[] = " Click here to choose the emulator.";
 
 }  // namespace
 
-TrayNotice MakeEmulatorNotice(char drive, DiscKind disc, const std::string& code) {
+TrayNotice MakeEmulatorNotice(char drive, const DiscIdentity& disc, bool noCore) {
   TrayNotice notice;
   notice.dwInfoFlags = kNoticeInfoIcon;
+  const ConsoleTraits& console = ConsoleOf(disc.kind);
   const std::string where = drive != '\0' ? std::string(" in ") + drive + ":" : std::string();
-  const std::string title = disc == DiscKind::PlayStation2 ? "PlayStation 2 disc: no emulator"
-                                                           : "PlayStation disc: no emulator";
   const std::string text =
-      "No emulator was found for the disc" + where + (code.empty() ? "" : " (" + code + ")") + ".";
-  FillNoticeField(notice.szInfoTitle, title);
-  FillNoticeField(notice.szInfo, text + kClickToChoose);
+      noCore ? "RetroArch has no core for the disc" + where + ". Install " + console.cores[0].name +
+                   " with its Online Updater, or click here to choose another emulator."
+             : "No emulator was found for the disc" + where +
+                   (disc.code.empty() ? "" : " (" + disc.code + ")") + "." + kClickToChoose;
+  FillNoticeField(notice.szInfoTitle, std::string(console.name) + " disc: no emulator");
+  FillNoticeField(notice.szInfo, text);
   return notice;
 }
 
-void FormDiscoraNotify::AskForEmulator(char drive, DiscKind disc, LaunchCause cause) {
-  // A disc with files but no boot file is some other disc, not a missing one.
-  if (disc == DiscKind::None && drive != '\0' &&
+void FormDiscoraNotify::AskForEmulator(char drive, const DiscIdentity& disc, LaunchCause cause,
+                                       const EmulatorSearch& search) {
+  // A disc with files but no boot file and no console's header is some
+  // other disc, not a missing one.
+  if (disc.kind == DiscKind::None && drive != '\0' &&
       !platform_.FindFirstFileName(DriveSpec(drive) + "\\*").empty()) {
     return;
   }
@@ -37,21 +43,19 @@ void FormDiscoraNotify::AskForEmulator(char drive, DiscKind disc, LaunchCause ca
   // or Do Not Disturb, Discora's notifications turned off) and a click on it
   // would only open the same dialog.
   if (cause == LaunchCause::Click) {
-    ChooseEmulator(drive, disc);
+    ChooseEmulator(drive, disc.kind);
   } else {
-    ShowEmulatorNotice(drive, disc);
+    // RetroArch is the one emulator of the other consoles' discs: one
+    // without the core is named, with the core to get.
+    ShowEmulatorNotice(drive, disc, IsHeaderConsole(disc.kind) && search.FoundWithoutCore());
   }
 }
 
-void FormDiscoraNotify::ShowEmulatorNotice(char drive, DiscKind disc) {
+void FormDiscoraNotify::ShowEmulatorNotice(char drive, const DiscIdentity& disc, bool noCore) {
   // No notice from an icon the user hid, or one no notification area holds.
   if (state_.IconHidden || !state_.IconShown) return;
-  std::string bootFile;
-  if (disc != DiscKind::None) {
-    platform_.ReadFileStart(DriveSpec(drive) + "\\system.cnf", kBootFileLimit + 1, &bootFile);
-  }
-  notice_ = {drive, disc};
-  platform_.ShowTrayNotice(state_.TrayData, MakeEmulatorNotice(drive, disc, GameCode(bootFile)));
+  notice_ = {drive, disc.kind};
+  platform_.ShowTrayNotice(state_.TrayData, MakeEmulatorNotice(drive, disc, noCore));
 }
 
 }  // namespace discora

@@ -1,7 +1,7 @@
-// The notice the icon gives when a launch finds no emulator for a
-// PlayStation disc: a balloon (a notification on Windows 10 and 11) that
-// names the kind of disc, the drive and the game, and says that a click on
-// it chooses the emulator.
+// The notice the icon gives when a launch finds no emulator for a console's
+// disc: a balloon (a notification on Windows 10 and 11) that names the kind
+// of disc, the drive and the game, and says that a click on it chooses the
+// emulator.
 #pragma once
 
 #include <string>
@@ -23,8 +23,8 @@ void FillNoticeField(char (&field)[N], const std::string& text) {
   field[length] = '\0';
 }
 
-// The notice for a disc of kind `disc` in drive `drive`, whose game is
-// `code` ("" when unknown).
-TrayNotice MakeEmulatorNotice(char drive, DiscKind disc, const std::string& code);
+// The notice for `disc` in drive `drive`: no emulator was found for it, or
+// (`noCore`) RetroArch was, without a core for it.
+TrayNotice MakeEmulatorNotice(char drive, const DiscIdentity& disc, bool noCore);
 
 }  // namespace discora

@@ -1,6 +1,7 @@
 // The process's own set-up on Win32: hardening at start-up, the common
-// controls when the first control or box is made, and the one message the
-// window must hear from a process of lower integrity level.
+// controls when the first control or box is made, COM before the first
+// shell call or dialog, and the messages the window must hear from a process
+// of lower integrity level.
 #include "platform/win32/win32_platform.h"
 
 #include <commctrl.h>
@@ -8,6 +9,12 @@
 #include "platform/win32/system_library.h"
 
 namespace discora {
+
+namespace {
+
+using CoInitializeExFn = HRESULT(WINAPI*)(LPVOID, DWORD);
+
+}  // namespace
 
 void HardenProcess() {
   // A drive probe of an empty drive fails quietly instead of blocking on a
@@ -45,6 +52,17 @@ void InitCommonControlsOnce() {
   classes.dwSize = sizeof classes;
   classes.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
   initialize(&classes);
+}
+
+void EnsureComInitialized() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  const auto initialize = LoadSystemFunction<CoInitializeExFn>("ole32.dll", "CoInitializeEx");
+  constexpr DWORD kApartmentThreaded = 0x2;  // COINIT_APARTMENTTHREADED
+  constexpr DWORD kDisableOle1Dde = 0x4;     // COINIT_DISABLE_OLE1DDE
+  // Kept for the rest of the run, so never uninitialised.
+  if (initialize != nullptr) initialize(nullptr, kApartmentThreaded | kDisableOle1Dde);
 }
 
 void AllowMessageFromLowerIntegrity(HWND window, UINT message) {

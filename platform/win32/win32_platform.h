@@ -1,6 +1,7 @@
 // The platform operations on real Win32, defined by job in the files beside
-// this one: files_programs.cpp, registry.cpp, shell_ui.cpp and, for the
-// process's own set-up, process_setup.cpp. Texts cross the interface in the
+// this one: files_programs.cpp, disc.cpp, file_dialog.cpp,
+// program_window.cpp, registry.cpp, shell_ui.cpp and, for the process's own
+// set-up, process_setup.cpp. Texts cross the interface in the
 // ANSI code page; where the system's own conversion could turn a name into
 // another one, the text is read wide and converted exactly (ansi_text.h).
 #pragma once
@@ -41,6 +42,9 @@ class Win32Platform final : public Platform {
   bool FileLength(const std::string& path, std::uint64_t* length) override;
   bool IsFile(const std::string& path) override;
   bool ReadFileStart(const std::string& path, std::size_t maxLength, std::string* bytes) override;
+  bool ReadDiscToc(char drive, std::vector<DiscTrack>* tracks) override;
+  bool ReadDiscSectors(char drive, std::uint32_t first, std::uint32_t count,
+                       std::string* bytes) override;
   std::string EnvironmentVariable(const std::string& name) override;
   long StartProgram(const std::string& application, const std::string& commandLine,
                     const std::string& folder, int showStyle) override;
@@ -91,6 +95,11 @@ void HardenProcess();
 // Loads the common controls and registers their classes; called before the
 // first control or message box is made, never at start-up.
 void InitCommonControlsOnce();
+
+// The shell (ShellExecute and the handlers it calls) and the common dialogs
+// expect COM on the calling thread. It is set up once, on the window's
+// thread, just before the first of them: the agent at rest never loads it.
+void EnsureComInitialized();
 
 // Lets `message` reach `window` from a process of lower integrity level.
 void AllowMessageFromLowerIntegrity(HWND window, UINT message);

@@ -586,6 +586,28 @@ DISC_CONTENTS = {
 }
 
 
+def _disc_image(marks: dict[int, bytes], sectors: int = 20) -> bytes:
+    """2048-byte sectors of zeros with `marks` (byte offset: bytes) written
+    in, and an ISO 9660 volume descriptor's identifier at sector 16."""
+    image = bytearray(sectors * 2048)
+    for at, text in {16 * 2048 + 1: b"CD001", **marks}.items():
+        image[at:at + len(text)] = text
+    return bytes(image)
+
+
+# Discs whose sectors a test reads through the drive's device (\\.\D:): the
+# image behind the drive's "d::" link; the drive's folder holds the files of
+# their file system (what a program reading files sees: no boot file).
+DISC_IMAGES = {
+    # A Saturn disc: its header in sector 0, the product number at 0x20.
+    "saturn": _disc_image({0: b"SEGA SEGASATURN SEGA ENTERPRISES", 0x20: b"MK-81009  "}),
+    # A Sega CD disc: its header in sector 0, its serial at 0x180.
+    "segacd": _disc_image({0: b"SEGADISCSYSTEM  SEGAIPMENU", 0x180: b"GM MK-4407 -00"}),
+    # A data disc that is no console's: an ISO 9660 image and nothing else.
+    "dataimage": _disc_image({}),
+}
+
+
 @dataclass
 class Launch:
     """One start of a stand-in, as it logged it."""
@@ -633,6 +655,8 @@ class Machine:
             folder.mkdir(parents=True)
             for file_name, text in files.items():
                 (folder / file_name).write_text(text)
+        for name, image in DISC_IMAGES.items():
+            (self.worker.discs / f"{name}.iso").write_bytes(image)
         for path in (TEST_FOLDER, PROGRAM_FOLDER, INSTALL_FOLDER, START_MENU_SHORTCUT):
             _remove(self.unix_path(path))
         self.mkdir(MCI_FOLDER)
@@ -758,15 +782,24 @@ class Machine:
     # -- discs ---------------------------------------------------------------
 
     def insert(self, disc: str, letter: str = "d") -> None:
-        """Puts `disc` ("psx", "ps2", "data", or "none" for an empty drive)
-        into the drive. The drive letter's link is replaced in one rename, so
-        the agent never sees a drive that is neither the old nor the new one."""
+        """Puts `disc` ("psx", "ps2", "data", "none" for an empty drive, or
+        one of DISC_IMAGES) into the drive. The drive letter's links are
+        replaced each in one rename, its sectors first, so the agent never
+        sees a drive that is neither the old nor the new one."""
         letter = letter.lower().rstrip(":")
-        target = self.worker.discs / disc
+        image = self.worker.discs / f"{disc}.iso"
+        target = self.worker.discs / ("data" if disc in DISC_IMAGES else disc)
         if not target.is_dir():
             raise ValueError(f"no prepared disc {disc!r}")
-        link = self.prefix / "dosdevices" / f"{letter}:"
-        temp = self.prefix / "dosdevices" / f".{letter}-swap"
+        dosdevices = self.prefix / "dosdevices"
+        if disc in DISC_IMAGES:
+            self._relink(dosdevices / f"{letter}::", image)
+        else:
+            _remove(dosdevices / f"{letter}::")
+        self._relink(dosdevices / f"{letter}:", target)
+
+    def _relink(self, link: Path, target: Path) -> None:
+        temp = link.with_name(f".{link.name.replace(':', '_')}-swap")
         _remove(temp)
         temp.symlink_to(target)
         os.replace(temp, link)

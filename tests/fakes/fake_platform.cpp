@@ -149,6 +149,25 @@ std::string FakePlatform::EnvironmentVariable(const std::string& name) {
   return it == environment.end() ? std::string() : it->second;
 }
 
+bool FakePlatform::ReadDiscToc(char drive, std::vector<DiscTrack>* tracks) {
+  discReads.push_back(std::string(1, drive) + ": toc");
+  const auto toc = discTocs.find(drive);
+  if (toc == discTocs.end()) return false;
+  *tracks = toc->second;
+  return true;
+}
+
+bool FakePlatform::ReadDiscSectors(char drive, std::uint32_t first, std::uint32_t count,
+                                   std::string* bytes) {
+  discReads.push_back(std::string(1, drive) + ": " + std::to_string(first) + "+" +
+                      std::to_string(count));
+  const auto disc = discSectors.find(drive);
+  const std::size_t at = std::size_t{first} * 2048;
+  if (disc == discSectors.end() || disc->second.size() <= at) return false;
+  *bytes = disc->second.substr(at, std::size_t{count} * 2048);
+  return true;
+}
+
 long FakePlatform::StartProgram(const std::string& application, const std::string& commandLine,
                                 const std::string& folder, int showStyle) {
   starts.push_back({application, commandLine, folder, showStyle});

@@ -98,6 +98,9 @@ struct OtherWindow {
 struct FakeRecords {
   std::vector<std::string> events;  // effects on the outside world, in one list
   std::vector<std::string> driveQueries, searches, isFileQueries, windowSearches, fileReads;
+  // Each table of contents and sector read of a disc, as "D: toc" and
+  // "D: 150+2" (first sector + count).
+  std::vector<std::string> discReads;
   std::vector<std::string> mciCommands;
   std::vector<std::uint32_t> mciLengths;
   std::vector<int> keyQueries;
@@ -132,6 +135,11 @@ class FakePlatform : public Platform, public FakeRecords {
   // Drives that answer the media query for themselves: the status after an
   // open of that drive answers from here, before `mci`.
   std::map<char, bool> discs;
+  // The sectors of the disc in a drive, from sector 0, 2048 bytes each; a
+  // drive without any cannot be read. A drive's table of contents, where
+  // it gives one.
+  std::map<char, std::string> discSectors;
+  std::map<char, std::vector<DiscTrack>> discTocs;
   bool logicalDrivesFail = false;        // GetLogicalDrives answers 0
   std::deque<std::int16_t> shiftStates;  // consumed one per query, then shiftDefault
   std::int16_t shiftDefault = 0;
@@ -199,6 +207,9 @@ class FakePlatform : public Platform, public FakeRecords {
   bool FileLength(const std::string& path, std::uint64_t* length) override;
   bool IsFile(const std::string& path) override;
   bool ReadFileStart(const std::string& path, std::size_t maxLength, std::string* bytes) override;
+  bool ReadDiscToc(char drive, std::vector<DiscTrack>* tracks) override;
+  bool ReadDiscSectors(char drive, std::uint32_t first, std::uint32_t count,
+                       std::string* bytes) override;
   std::string EnvironmentVariable(const std::string& name) override;
   long StartProgram(const std::string& application, const std::string& commandLine,
                     const std::string& folder, int showStyle) override;

@@ -84,7 +84,8 @@ constexpr char kMachine32[] =
 std::string FoundProgram(FakePlatform& platform, TodaysEmulator emulator) {
   FoundEmulator found;
   UninstallRecords records;
-  const bool ok = EmulatorSearch(platform, records).Find(emulator, &found);
+  const bool ok =
+      EmulatorSearch(platform, records).Find(emulator, TraitsOf(emulator).plays, &found);
   EXPECT_EQ(platform.OpenHandles(), 0u) << "every key it opened is closed";
   return ok ? found.program : "";
 }
