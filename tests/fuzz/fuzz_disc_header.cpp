@@ -2,24 +2,28 @@
 // disc anyone burns may hold them, give a console only where its mark is,
 // and a game's code that is printable text, no longer than its field, found
 // in that field: nothing else can reach a balloon.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <string_view>
 
 #include "agent/console_table.h"
 #include "fuzz_check.h"
 
 namespace {
 
+// Written apart from the reader: whether the bytes from the mark's place
+// begin with one of its texts.
 bool MarkAt(const std::string& sectors, const discora::DiscMark& mark) {
   const std::size_t at = std::size_t{mark.sector} * discora::kSectorSize + mark.offset;
-  for (const char* text : mark.texts) {
-    if (text == nullptr) break;
-    const std::size_t length = std::strlen(text);
-    if (sectors.size() >= at + length && sectors.compare(at, length, text) == 0) return true;
-  }
-  return false;
+  const std::string_view from =
+      at <= sectors.size() ? std::string_view(sectors).substr(at) : std::string_view();
+  return std::any_of(std::begin(mark.texts), std::end(mark.texts), [&](const char* text) {
+    return text != nullptr && from.substr(0, std::strlen(text)) == text;
+  });
 }
 
 }  // namespace
