@@ -143,7 +143,8 @@ class FormDiscoraNotify {
   // Starts (or brings back) the first of today's emulators that `search`
   // finds for discs of kind `disc`; false when there is none.
   bool StartTodaysEmulator(char drive, DiscKind disc, EmulatorSearch& search);
-  void StartEmulator();
+  // Starts the emulator found at start-up; 0, or why nothing started.
+  long StartEmulator();
   enum class UserCommand { None, Started, Failed };
   // Runs the user's command stored under `key` for `disc` in `drive`.
   UserCommand RunUserCommand(const char* key, DiscKind disc, char drive);

@@ -48,10 +48,9 @@ void FormDiscoraNotify::LaunchEmulator(char drive, const DiscIdentity& disc, Lau
       BringBack(state_.EmulatorWindow);
       return;
     }
-    if (!state_.EmulatorPath.empty()) {
-      StartEmulator();
-      return;
-    }
+    // A record that names no program that starts (the emulator uninstalled,
+    // its record left behind) is as good as none.
+    if (!state_.EmulatorPath.empty() && StartEmulator() == kErrorSuccess) return;
     // None was found at start-up: today's emulators of PlayStation discs,
     // which also start with no disc; none of them plays the other kind.
     if (disc.kind != DiscKind::PlayStation2 && StartTodaysEmulator(drive, disc.kind, search)) {
@@ -109,30 +108,28 @@ void FormDiscoraNotify::BringBack(WindowHandle window) {
   if (platform_.IsMinimizedOrMaximized(window)) platform_.RestoreWindow(window);
 }
 
-void FormDiscoraNotify::StartEmulator() {
+long FormDiscoraNotify::StartEmulator() {
   const std::string& location = state_.EmulatorPath;
   if (state_.EmulatorInAppFolder) {
     // Found in our own folder: start it there, by its full path.
     const std::string file = AppDir() + location;
-    RunProgram(file, "", kShowNormal);
-  } else if (platform_.IsFile(location)) {
-    RunProgram(location, "", kShowNormal);
-  } else if (location[0] == '"') {
+    return RunProgram(file, "", kShowNormal);
+  }
+  if (platform_.IsFile(location)) return RunProgram(location, "", kShowNormal);
+  if (location[0] == '"') {
     // The installer's quoted command: passed as it stands; the quotes say
     // where the program's name ends.
     const auto close = location.find('"', 1);
     const std::string file = location.substr(1, close == std::string::npos ? close : close - 1);
     const std::string arguments =
         close == std::string::npos ? std::string() : ArgumentsAfter(location, close + 1);
-    RunProgram(file, arguments, kShowNormal, location);
-  } else {
-    // The installer's path and arguments without quotes: the program is the
-    // longest prefix that names a file; none names one, nothing starts.
-    const std::size_t end = ProgramNameEnd(platform_, location);
-    if (end != std::string::npos) {
-      RunProgram(location.substr(0, end), ArgumentsAfter(location, end), kShowNormal);
-    }
+    return RunProgram(file, arguments, kShowNormal, location);
   }
+  // The installer's path and arguments without quotes: the program is the
+  // longest prefix that names a file; none names one, nothing starts.
+  const std::size_t end = ProgramNameEnd(platform_, location);
+  if (end == std::string::npos) return kErrorFileNotFound;
+  return RunProgram(location.substr(0, end), ArgumentsAfter(location, end), kShowNormal);
 }
 
 long FormDiscoraNotify::RunProgram(const std::string& file, const std::string& arguments,

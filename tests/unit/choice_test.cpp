@@ -144,6 +144,19 @@ TEST_F(NoticeTest, ACommandThatNamesNothingAsksTooButNotWhileTheIconIsHidden) {
   EXPECT_EQ(platform.notices.size(), 1u);
 }
 
+TEST_F(NoticeTest, TheRecordOfAnEmulatorUninstalledSinceIsAsGoodAsNone) {
+  platform.SetRegText(RegRoot::LocalMachine, kVgsRecordKey, "Location",
+                      "C:\\Program Files\\VGS\\gone vgs.exe -fullscreen");
+  StartAgent();
+  ASSERT_FALSE(form.State().EmulatorPath.empty());
+  form.Form_MouseMove(kTrayDoubleClick);
+  EXPECT_TRUE(platform.starts.empty());
+  EXPECT_EQ(platform.dialogs.size(), 1u);
+  InsertPlayStationDisc();
+  form.Timer1_Timer();
+  EXPECT_EQ(platform.notices.size(), 1u);
+}
+
 TEST_F(NoticeTest, ADoubleClickThatFindsNoEmulatorOpensTheDialogAtOnceButNotForADataDisc) {
   StartAgent();
   form.Form_MouseMove(kTrayDoubleClick);
