@@ -141,7 +141,7 @@ class FormDiscoraNotify {
   // no drive), with that drive's letter.
   void LaunchEmulator(char drive, const DiscIdentity& disc, LaunchCause cause);
   // Starts (or brings back) the first of today's emulators that `search`
-  // finds for discs of kind `disc`; false when there is none.
+  // finds for discs of kind `disc`; false when none started.
   bool StartTodaysEmulator(char drive, DiscKind disc, EmulatorSearch& search);
   // Starts the emulator found at start-up; 0, or why nothing started.
   long StartEmulator();

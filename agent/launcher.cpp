@@ -64,8 +64,10 @@ void FormDiscoraNotify::LaunchEmulator(char drive, const DiscIdentity& disc, Lau
 bool FormDiscoraNotify::StartTodaysEmulator(char drive, DiscKind disc, EmulatorSearch& search) {
   FoundEmulator found;
   for (int index = 0; index < static_cast<int>(std::size(kTodaysEmulators)); ++index) {
-    if (search.Find(static_cast<TodaysEmulator>(index), disc, &found)) {
-      RestoreOrStart(found.program, ExpandDriveTemplate(found.discArguments, drive), disc);
+    // One found that does not start is passed over, as one not found.
+    if (search.Find(static_cast<TodaysEmulator>(index), disc, &found) &&
+        RestoreOrStart(found.program, ExpandDriveTemplate(found.discArguments, drive), disc) ==
+            kErrorSuccess) {
       return true;
     }
   }

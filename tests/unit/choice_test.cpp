@@ -157,6 +157,19 @@ TEST_F(NoticeTest, TheRecordOfAnEmulatorUninstalledSinceIsAsGoodAsNone) {
   EXPECT_EQ(platform.notices.size(), 1u);
 }
 
+TEST_F(NoticeTest, AnEmulatorFoundThatDoesNotStartIsPassedOverAndTheUserAsked) {
+  platform.environment["LOCALAPPDATA"] = "C:\\Users\\Ann\\AppData\\Local";
+  const std::string duck =
+      "C:\\Users\\Ann\\AppData\\Local\\Programs\\DuckStation\\duckstation-qt-x64.exe";
+  platform.AddFile(duck, 10);
+  platform.startErrors[Quoted(duck) + " -batch -fullscreen -- \\\\.\\D:"] = 193;
+  StartAgent();
+  InsertPlayStationDisc();
+  form.Timer1_Timer();
+  EXPECT_EQ(platform.starts.size(), 1u);
+  EXPECT_EQ(platform.notices.size(), 1u);
+}
+
 TEST_F(NoticeTest, ADoubleClickThatFindsNoEmulatorOpensTheDialogAtOnceButNotForADataDisc) {
   StartAgent();
   form.Form_MouseMove(kTrayDoubleClick);
