@@ -131,7 +131,7 @@ mkdir -p "$drive_c/RetroArch-Win64/cores"
 cp "$programs/standin.exe" "$drive_c/RetroArch-Win64/retroarch.exe"
 echo core >"$drive_c/RetroArch-Win64/cores/mednafen_saturn_libretro.dll"
 
-echo "Starting Discora (Ctrl+C ends it). Try: scripts/disc insert psx"
+echo "Starting Discora (Ctrl+C ends it). Try: scripts/disc insert psx (or ps2, saturn, data)"
 if [ "${DISCORA_ALL_DRIVES:-}" = 1 ]; then
   echo "Every drive is watched. Try also: scripts/disc plug e psx; scripts/disc unplug e"
 fi
