@@ -92,8 +92,8 @@ const ConsoleTraits& ConsoleOf(DiscKind kind) {
 }
 
 bool IsHeaderConsole(DiscKind kind) {
-  return kind != DiscKind::None && ConsoleOf(kind).kind == kind &&
-         ConsoleOf(kind).mark.texts[0] != nullptr;
+  const ConsoleTraits& console = ConsoleOf(kind);
+  return console.kind == kind && console.mark.texts[0] != nullptr;
 }
 
 DiscIdentity IdentifyHeader(const std::string& sectors) {

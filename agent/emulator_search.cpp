@@ -195,7 +195,6 @@ bool EntryNames::Are(TodaysEmulator emulator) const {
 }
 
 bool EmulatorSearch::InScoop() {
-  if (TraitsOf(emulator_).scoopApp == nullptr) return false;
   // SCOOP and SCOOP_GLOBAL name its folders when set at install; otherwise
   // they are in the user's profile and in the folder of all users' data.
   const std::string app = std::string("\\apps\\") + TraitsOf(emulator_).scoopApp + "\\current";

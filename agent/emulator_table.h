@@ -20,7 +20,7 @@ struct EmulatorTraits {
   const char* displayName;       // its name, the start of its entries' DisplayName
   const char* wingetIds[2];      // winget's package ids, which its portable
                                  // packages' entries name
-  const char* scoopApp;          // its folder under Scoop's "apps", or null
+  const char* scoopApp;          // its folder under Scoop's "apps" (null: not searched)
   const char* installedProgram;  // its program file in its folder, "*" for
                                  // the part its builds differ in
   const char* programStart;      // how any of its program files' names begin

@@ -171,8 +171,8 @@ class FormDiscoraNotify {
   void AskForEmulator(char drive, const DiscIdentity& disc, LaunchCause cause,
                       const EmulatorSearch& search);
   // Tells the user that no emulator was found for `disc` in `drive` (or,
-  // with `noCore`, that RetroArch has no core for it), and remembers them
-  // for the answer.
+  // with `noCore`, that RetroArch has no core for it), and remembers the
+  // drive for the answer.
   void ShowEmulatorNotice(char drive, const DiscIdentity& disc, bool noCore);
   // config/emulator_dialog.cpp
   // Asks for the emulator's program, starts it for a disc of kind `disc` in
@@ -194,11 +194,8 @@ class FormDiscoraNotify {
   bool menuBusy_ = false;
   bool arrivalPollPosted_ = false;     // an arrival poll waits in the queue
   UninstallRecords uninstallRecords_;  // what the launcher's searches read last
-  // The drive and disc of the last notice, for a click on it.
-  struct Notice {
-    char drive = '\0';
-    DiscKind disc = DiscKind::None;
-  } notice_;
+  // The drive of the last notice, whose disc a click on it reads again.
+  char noticeDrive_ = '\0';
   bool choosingEmulator_ = false;  // the emulator's dialog is open
   bool anotherInstance_ = false;   // Form_Load found another instance
 };

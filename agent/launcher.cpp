@@ -34,13 +34,12 @@ void FormDiscoraNotify::LaunchEmulator(char drive, const DiscIdentity& disc, Lau
     AskForEmulator(drive, disc, cause, search);
     return;
   }
-  // The emulators of the other consoles and of PlayStation 2 discs come
-  // first; Connectix Virtual Game Station and bleem! play PlayStation discs
-  // only, and never the other consoles' discs.
-  if (disc.kind != DiscKind::PlayStation && disc.kind != DiscKind::None &&
-      StartTodaysEmulator(drive, disc.kind, search)) {
-    return;
-  }
+  // Today's emulators of PlayStation 2 discs and of the other consoles'
+  // come first; of PlayStation discs (and with no disc), after the emulator
+  // found at start-up. Connectix Virtual Game Station and bleem! are never
+  // started for the other consoles' discs.
+  const bool playStationDisc = disc.kind == DiscKind::PlayStation || disc.kind == DiscKind::None;
+  if (!playStationDisc && StartTodaysEmulator(drive, disc.kind, search)) return;
   if (!IsHeaderConsole(disc.kind)) {
     // The emulator found at start-up, known by its window's title.
     state_.EmulatorWindow = platform_.FindWindowByTitle(state_.EmulatorTitle);
@@ -52,10 +51,8 @@ void FormDiscoraNotify::LaunchEmulator(char drive, const DiscIdentity& disc, Lau
     // its record left behind) is as good as none.
     if (!state_.EmulatorPath.empty() && StartEmulator() == kErrorSuccess) return;
     // None was found at start-up: today's emulators of PlayStation discs,
-    // which also start with no disc; none of them plays the other kind.
-    if (disc.kind != DiscKind::PlayStation2 && StartTodaysEmulator(drive, disc.kind, search)) {
-      return;
-    }
+    // which also start with no disc.
+    if (playStationDisc && StartTodaysEmulator(drive, disc.kind, search)) return;
   }
   // Nothing to start: the user is asked for the emulator.
   AskForEmulator(drive, disc, cause, search);

@@ -62,8 +62,8 @@ HWND WaitForRunningDiscora() {
 }
 
 void Tell(const char* text) {
-  discora::InitCommonControlsOnce();
-  MessageBoxA(nullptr, text, DISCORA_TITLE, MB_OK | MB_ICONEXCLAMATION);
+  discora::Win32Platform().ShowMessageBox(0, text, DISCORA_TITLE,
+                                          discora::kMbOk | discora::kMbIconExclamation);
 }
 
 // Asks `window` (null: none was found) for the dialog, and says so when it

@@ -72,7 +72,7 @@ void FormDiscoraNotify::Form_MouseMove(unsigned trayMessage) {
   } else if (trayMessage == kTrayBalloonClick) {
     // A click from the notification centre may come long after the notice:
     // the disc in its drive now is the one chosen for.
-    ChooseEmulator(notice_.drive, IdentifyDisc(notice_.drive).kind);
+    ChooseEmulator(noticeDrive_, IdentifyDisc(noticeDrive_).kind);
   } else if (trayMessage == kTrayRightButtonUp) {
     int x = 0;
     int y = 0;

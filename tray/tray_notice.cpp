@@ -54,7 +54,7 @@ void FormDiscoraNotify::AskForEmulator(char drive, const DiscIdentity& disc, Lau
 void FormDiscoraNotify::ShowEmulatorNotice(char drive, const DiscIdentity& disc, bool noCore) {
   // No notice from an icon the user hid, or one no notification area holds.
   if (state_.IconHidden || !state_.IconShown) return;
-  notice_ = {drive, disc.kind};
+  noticeDrive_ = drive;
   platform_.ShowTrayNotice(state_.TrayData, MakeEmulatorNotice(drive, disc, noCore));
 }
 

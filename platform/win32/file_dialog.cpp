@@ -16,8 +16,6 @@ namespace discora {
 
 namespace {
 
-HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
-
 using GetOpenFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEA);
 using GetOpenFileNameWFn = BOOL(WINAPI*)(LPOPENFILENAMEW);
 using CommDlgExtendedErrorFn = DWORD(WINAPI*)();

@@ -11,12 +11,6 @@
 
 namespace discora {
 
-namespace {
-
-HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
-
-}  // namespace
-
 std::int16_t Win32Platform::AsyncKeyState(int virtualKey) {
   return static_cast<std::int16_t>(GetAsyncKeyState(virtualKey));
 }

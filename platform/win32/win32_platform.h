@@ -28,6 +28,9 @@ constexpr DWORD kNotifyIconNoticeSize = offsetof(NOTIFYICONDATAA, guidItem);
 constexpr DWORD kOpenFileNameFirstFormSize =
     offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(OPENFILENAMEA{}.lpTemplateName);
 
+// A window handle as the logic carries it, back in the system's type.
+inline HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+
 class Win32Platform final : public Platform {
  public:
   Win32Platform() = default;

@@ -186,6 +186,8 @@ WM_COMMAND = 0x0111
 WM_SYSCOMMAND = 0x0112
 WM_MOUSEMOVE = 0x0200
 WM_LBUTTONDBLCLK = 0x0203
+# The icon's callback for a click on its balloon (Wine's tray sends none).
+NIN_BALLOONUSERCLICK = 0x405
 WM_RBUTTONUP = 0x0205
 SC_MINIMIZE = 0xF020
 SC_RESTORE = 0xF120
@@ -807,6 +809,13 @@ class Machine:
     def eject(self, letter: str = "d") -> None:
         self.insert("none", letter)
 
+    def swap_disc(self, disc: str) -> None:
+        """Takes the disc out of D:, lets the agent see the empty drive, puts
+        `disc` in."""
+        self.eject()
+        self.wait_reading("false")
+        self.insert(disc)
+
     def make_disc(self, name: str, files: dict[str, str | bytes] | None = None) -> Path:
         """A further disc for `insert`, holding `files` (name: text or
         bytes); the folder behind it stays writable, so a program in the
@@ -1109,6 +1118,11 @@ class Machine:
         """Every top-level window of the prefix (probe's fields)."""
         out = self.probe("windows", check=True).stdout
         return [parse_fields(line) for line in out.splitlines() if line.strip()]
+
+    def balloon_texts(self) -> list[str]:
+        """The texts of the balloons Wine's tray shows now: top-level tooltip
+        windows, whose text is the balloon's (not its title)."""
+        return [w["text"] for w in self.windows() if w["class"].lower() == "tooltips_class32"]
 
     def windows_processes(self) -> list[str]:
         """Command lines of the prefix's running Windows programs."""

@@ -11,6 +11,7 @@ from harness import (
     DUCKSTATION_NAME,
     DUCKSTATION_TITLE,
     ID,
+    NIN_BALLOONUSERCLICK,
     PCSX2,
     PROGRAM_FOLDER,
     SW_SHOWNORMAL,
@@ -23,7 +24,6 @@ from harness import (
     wait_until,
 )
 
-NIN_BALLOONUSERCLICK = 0x405
 PS1_TITLE = "Choose the emulator for PlayStation discs"
 
 
@@ -36,8 +36,7 @@ def portable_duckstation(machine) -> str:
 
 
 def balloons(machine) -> list[str]:
-    return [w["text"] for w in machine.windows()
-            if w["class"].lower() == "tooltips_class32" and "choose the emulator" in w["text"]]
+    return [text for text in machine.balloon_texts() if "choose the emulator" in text]
 
 
 def choose(machine, desktop, title: str, program: str | None, shown: str | None = None) -> None:

@@ -7,6 +7,7 @@ the PC Engine CD's data track rests on the unit tests.
 
 from harness import (
     DEADLINE,
+    NIN_BALLOONUSERCLICK,
     SW_SHOWNORMAL,
     WM_CLOSE,
     assert_started,
@@ -14,7 +15,6 @@ from harness import (
     wait_until,
 )
 
-NIN_BALLOONUSERCLICK = 0x405
 RETROARCH = "C:\\RetroArch-Win64\\retroarch.exe"
 CORES = "C:\\RetroArch-Win64\\cores"
 SATURN_CORE = f"{CORES}\\mednafen_saturn_libretro.dll"
@@ -33,17 +33,8 @@ def close_retroarch(machine) -> None:
 def balloon(machine, words: str) -> str:
     """The text of the balloon Wine's tray shows that holds `words`."""
     def shown() -> str | None:
-        for window in machine.windows():
-            if window["class"].lower() == "tooltips_class32" and words in window["text"]:
-                return window["text"]
-        return None
+        return next((text for text in machine.balloon_texts() if words in text), None)
     return wait_until(shown, DEADLINE, f"a balloon with {words!r}", interval=0.5)
-
-
-def swap(machine, disc: str) -> None:
-    machine.eject()
-    machine.wait_reading("false")
-    machine.insert(disc)
 
 
 def test_saturn_and_sega_cd_discs_start_retroarch_with_their_cores_and_saturn_command_wins(
@@ -56,7 +47,7 @@ def test_saturn_and_sega_cd_discs_start_retroarch_with_their_cores_and_saturn_co
     assert_started(machine.wait_launches(1)[0], RETROARCH, SW_SHOWNORMAL,
                    retroarch_command(SATURN_CORE))
     close_retroarch(machine)
-    swap(machine, "segacd")
+    machine.swap_disc("segacd")
     assert_started(machine.wait_launches(2)[1], RETROARCH, SW_SHOWNORMAL,
                    retroarch_command(SEGA_CD_CORE))
     close_retroarch(machine)
@@ -64,7 +55,7 @@ def test_saturn_and_sega_cd_discs_start_retroarch_with_their_cores_and_saturn_co
     # The user's own command for Saturn discs comes before the search.
     own = machine.put_standin("C:\\Emulators\\saturn.exe")
     machine.set_setting("SaturnCommand", f'"{own}" -cd %D:')
-    swap(machine, "saturn")
+    machine.swap_disc("saturn")
     launch = machine.wait_launches(3)[2]
     assert (launch.path, launch.cmdline) == (own, f'"{own}" -cd D:')
     machine.wait_polls(2)
@@ -80,7 +71,7 @@ def test_without_an_emulator_the_balloon_asks_names_the_core_and_a_data_disc_sta
 
     # RetroArch, installed meanwhile without a Saturn core, is named.
     machine.put_standin(RETROARCH)
-    swap(machine, "saturn")
+    machine.swap_disc("saturn")
     assert balloon(machine, "Beetle Saturn") == (
         "RetroArch has no core for the disc in D:. Install Beetle Saturn with its Online "
         "Updater, or click here to choose another emulator.")
@@ -91,7 +82,7 @@ def test_without_an_emulator_the_balloon_asks_names_the_core_and_a_data_disc_sta
     desktop.wait_gone("#32770", title, "the dialog to close")
 
     # A disc whose sectors are no console's: nothing starts, nothing asks.
-    swap(machine, "dataimage")
+    machine.swap_disc("dataimage")
     machine.wait_polls(2)
     assert machine.launches() == []
     assert machine.settings_values() is None

@@ -55,13 +55,6 @@ def duckstation_command(program: str) -> str:
     return f'"{program}" -batch -fullscreen -- \\\\.\\D:'
 
 
-def swap_disc(machine, disc: str) -> None:
-    """Takes the disc out, lets the agent see the empty drive, puts `disc` in."""
-    machine.eject()
-    machine.wait_reading("false")
-    machine.insert(disc)
-
-
 def test_psx_disc_starts_duckstation_after_the_utilities(machine):
     machine.install(JOY, PEC)
     duckstation = install_duckstation(machine)
@@ -105,7 +98,7 @@ def test_ps2_disc_starts_pcsx2_and_a_psx_disc_duckstation(machine):
     machine.wait_polls(2)
     assert_started(only(machine.launches(), "start"), PCSX2, SW_SHOWNORMAL, PCSX2_COMMAND)
 
-    swap_disc(machine, "psx")
+    machine.swap_disc("psx")
     machine.wait_launches(2)
     machine.wait_polls(2)
     assert paths(machine.launches()) == [PCSX2, duckstation]
@@ -148,12 +141,12 @@ def test_duckstation_installed_while_the_agent_runs_is_found_at_the_next_disc(ma
     assert_agent_healthy(machine, agent)
 
     duckstation = install_duckstation(machine, "C:\\Games\\Duck Station")
-    swap_disc(machine, "ps2")
+    machine.swap_disc("ps2")
     machine.wait_launches(4)
     machine.wait_polls(2)
     assert paths(machine.launches()) == [JOY, PEC] * 2, "a PS2 disc never goes to DuckStation"
 
-    swap_disc(machine, "psx")
+    machine.swap_disc("psx")
     machine.wait_launches(1, "duckstation")
     assert_started(machine.launches()[-1], duckstation, SW_SHOWNORMAL,
                    duckstation_command(duckstation))
@@ -181,7 +174,7 @@ def test_vgs_in_the_agents_folder_wins_over_duckstation_for_both_kinds_of_disc(m
                         message="VGS minimised")
 
     # No PCSX2: a PS2 disc goes to the running VGS, never to DuckStation.
-    swap_disc(machine, "ps2")
+    machine.swap_disc("ps2")
     wait_until(lambda: machine.events("restored"), message="VGS to be restored",
                details=machine.describe)
     machine.wait_polls(2)
@@ -196,7 +189,7 @@ def test_oversized_or_binary_boot_files_are_read_as_psx_discs(machine):
     machine.make_disc("binary", {"SYSTEM.CNF": BOOT2.encode() + bytes(range(256))})
 
     for count, disc in enumerate(("oversized", "binary"), 1):
-        swap_disc(machine, disc)
+        machine.swap_disc(disc)
         machine.wait_launches(count)
         machine.wait_polls(2)
         assert paths(machine.launches()) == [duckstation] * count, f"the {disc} disc"
@@ -259,7 +252,7 @@ def test_duckstation_from_winget_and_pcsx2_from_its_inno_installer_not_a_decoy(m
     machine.insert("psx")
     assert_started(machine.wait_launches(1)[0], duckstation, SW_SHOWNORMAL,
                    duckstation_command(duckstation))
-    swap_disc(machine, "ps2")
+    machine.swap_disc("ps2")
     launches = machine.wait_launches(2)
     assert_started(launches[1], pcsx2, SW_SHOWNORMAL,
                    f'"{pcsx2}" -batch -fullscreen -disc D:\\')
@@ -300,6 +293,6 @@ def test_duckstation_in_a_scoop_folder_outside_the_ansi_code_page(machine):
 
     # Running, it is known by its file, though the system names it by its
     # long name: the next disc starts no second copy.
-    swap_disc(machine, "psx")
+    machine.swap_disc("psx")
     machine.wait_polls(3)
     assert len(machine.launches()) == 1, paths(machine.launches())
